@@ -1,0 +1,78 @@
+// Shared test helpers: scratch directories, files, and running the built
+// programs as a user would, with their streams captured apart.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zktest {
+
+// A fresh directory under the build tree, removed with its contents.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Restores the working directory on scope exit.
+class CwdGuard {
+public:
+    CwdGuard();
+    ~CwdGuard();
+    CwdGuard(const CwdGuard&) = delete;
+    CwdGuard& operator=(const CwdGuard&) = delete;
+
+private:
+    int fd_;
+};
+
+// Sets (or with nullopt, unsets) an environment variable; restores it on scope exit.
+class EnvGuard {
+public:
+    EnvGuard(const std::string& name, std::optional<std::string> value);
+    ~EnvGuard();
+    EnvGuard(const EnvGuard&) = delete;
+    EnvGuard& operator=(const EnvGuard&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+struct RunResult {
+    std::string out;
+    std::string err;
+    int status = -1;  // exit status, or 128 + signal number
+};
+
+struct RunOptions {
+    std::string input;                                        // fed to standard input, then end of input
+    std::map<std::string, std::optional<std::string>> env;    // changes to the inherited environment
+    std::string cwd;                                          // empty: inherit
+    std::string argv0;                                        // empty: the program path
+};
+
+RunResult run(const std::string& program, const std::vector<std::string>& args, const RunOptions& options = {});
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content, mode_t mode = 0644);
+bool exists(const std::string& path);
+mode_t mode_of(const std::string& path);  // permission bits, from lstat
+
+std::string zkinstall_path();
+std::string zkpack_path();
+std::string source_dir();
+std::string binary_dir();
+
+}  // namespace zktest
