@@ -183,7 +183,7 @@ mode_t mode_of(const std::string& path) {
 
 std::string binary_dir() { return ZK_BINARY_DIR; }
 std::string source_dir() { return ZK_SOURCE_DIR; }
-std::string zkinstall_path() { return binary_dir() + "/installer/zkinstall"; }
-std::string zkpack_path() { return binary_dir() + "/tools/zkpack/zkpack"; }
+std::string zkinstall_path() { return binary_dir() + "/bin/zkinstall"; }
+std::string zkpack_path() { return binary_dir() + "/bin/zkpack"; }
 
 }  // namespace zktest
