@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 
-scripts/build.sh build
+cmake --preset default >/dev/null
+cmake --build --preset default
 prefix=$PWD/build/demo-prefix
 rm -rf "$prefix"
 cmake --install build --prefix "$prefix" >/dev/null

@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Installs what is missing, then builds and runs every test twice: in the
+# normal build and under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 
-scripts/build.sh build
-ctest --test-dir build --output-on-failure -j"$(nproc)"
+jobs=$(nproc)
+for preset in default asan; do
+  echo "== $preset build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$jobs"
+  ctest --preset "$preset" -j"$jobs"
+done
