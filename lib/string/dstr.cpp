@@ -66,6 +66,14 @@ unsigned char* extend_by_request(DSTR* dstr, int n) {
     return extend(dstr, n, int64_t{dstr->dl_size} + n + SLACK);
 }
 
+// Appends one untagged field of `width` bytes laid out by the codec's `put`.
+template <typename Value>
+void put_field(DSTR* dstr, int width, int slack, void (*put)(unsigned char*, Value), Value value) {
+    if (unsigned char* at = extend_by_slack(dstr, width, slack)) {
+        put(at, value);
+    }
+}
+
 // Escape letters of the control bytes that have one, in matching order.
 constexpr char NAMED_CONTROLS[] = "\n\t\r\f\b";
 constexpr char CONTROL_LETTERS[] = "ntrfb";
@@ -244,34 +252,16 @@ void dstr_add_cstring(DSTR* dstr, const char* bytes, int n) {
     }
 }
 
-void dstr_add_id(DSTR* dstr, int id) {
-    if (unsigned char* at = extend_by_slack(dstr, 2, SLACK)) {
-        LPUT_ID(at, static_cast<unsigned>(id));
-    }
-}
+void dstr_add_id(DSTR* dstr, int id) { put_field(dstr, 2, SLACK, LPUT_ID, static_cast<unsigned>(id)); }
 
-void dstr_add_int16(DSTR* dstr, int value) {
-    if (unsigned char* at = extend_by_slack(dstr, 2, SLACK)) {
-        LPUT16(at, static_cast<unsigned>(value));
-    }
-}
+void dstr_add_int16(DSTR* dstr, int value) { put_field(dstr, 2, SLACK, LPUT16, static_cast<unsigned>(value)); }
 
-void dstr_add_int24(DSTR* dstr, int32_t value) {
-    if (unsigned char* at = extend_by_slack(dstr, 3, SLACK)) {
-        LPUT24(at, static_cast<uint32_t>(value));
-    }
-}
+void dstr_add_int24(DSTR* dstr, int32_t value) { put_field(dstr, 3, SLACK, LPUT24, static_cast<uint32_t>(value)); }
 
-void dstr_add_int32(DSTR* dstr, int32_t value) {
-    if (unsigned char* at = extend_by_slack(dstr, 4, SLACK)) {
-        LPUT32(at, static_cast<uint32_t>(value));
-    }
-}
+void dstr_add_int32(DSTR* dstr, int32_t value) { put_field(dstr, 4, SLACK, LPUT32, static_cast<uint32_t>(value)); }
 
 void dstr_add_int64(DSTR* dstr, int64_t value) {
-    if (unsigned char* at = extend_by_slack(dstr, 8, SMALL_SLACK)) {
-        LPUT64(at, static_cast<uint64_t>(value));
-    }
+    put_field(dstr, 8, SMALL_SLACK, LPUT64, static_cast<uint64_t>(value));
 }
 
 // Returns the bytes appended: 2 or 5, or 0 when the buffer could not grow.

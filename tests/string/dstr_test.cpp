@@ -68,31 +68,23 @@ TEST(DstrGrowth, EachAppenderGrowsByItsOwnRule) {
         {"mem below the edge", 100, 89, [](zk::DSTR* d) { zk::dstr_add_mem(d, TEN_BYTES, 10); }, 100, 99},
         {"mem of nothing on a full buffer", 100, 100, [](zk::DSTR* d) { zk::dstr_add_mem(d, TEN_BYTES, 0); }, 174, 100},
         {"string", 100, 95, [](zk::DSTR* d) { zk::dstr_add_string(d, TEN_BYTES, 10); }, 174, 105},
-        {"string below the edge", 100, 89, [](zk::DSTR* d) { zk::dstr_add_string(d, TEN_BYTES, 10); }, 100, 99},
         {"terminate", 10, 9, [](zk::DSTR* d) { zk::dstr_terminate(d); }, 18, 10},
         {"id", 10, 8, [](zk::DSTR* d) { zk::dstr_add_id(d, 1); }, 74, 10},
-        {"id below the edge", 10, 7, [](zk::DSTR* d) { zk::dstr_add_id(d, 1); }, 10, 9},
-        {"int16", 10, 8, [](zk::DSTR* d) { zk::dstr_add_int16(d, 1); }, 74, 10},
         {"int24", 10, 7, [](zk::DSTR* d) { zk::dstr_add_int24(d, 1); }, 74, 10},
         {"int24 below the edge", 10, 6, [](zk::DSTR* d) { zk::dstr_add_int24(d, 1); }, 10, 9},
         {"int32", 10, 6, [](zk::DSTR* d) { zk::dstr_add_int32(d, 1); }, 74, 10},
-        {"int32 below the edge", 10, 5, [](zk::DSTR* d) { zk::dstr_add_int32(d, 1); }, 10, 9},
         {"int64", 10, 2, [](zk::DSTR* d) { zk::dstr_add_int64(d, 1); }, 18, 10},
-        {"int64 below the edge", 10, 1, [](zk::DSTR* d) { zk::dstr_add_int64(d, 1); }, 10, 9},
         {"int short form", 10, 8, [](zk::DSTR* d) { zk::dstr_add_int(d, 1); }, 76, 10},
         {"int long form", 10, 5, [](zk::DSTR* d) { zk::dstr_add_int(d, 1000); }, 79, 10},
-        {"int long form below the edge", 10, 4, [](zk::DSTR* d) { zk::dstr_add_int(d, 1000); }, 10, 9},
         {"integer through int", 10, 8, [](zk::DSTR* d) { zk::dstr_add_integer(d, 5); }, 76, 10},
         {"integer 9-byte form", 10, 1, [](zk::DSTR* d) { zk::dstr_add_integer(d, -1); }, 19, 10},
         {"integer 9-byte form on a full buffer", 10, 10, [](zk::DSTR* d) { zk::dstr_add_integer(d, -1); }, 19, 19},
         {"integer 9-byte form below the edge", 10, 0, [](zk::DSTR* d) { zk::dstr_add_integer(d, -1); }, 10, 9},
         {"float", 10, 1, [](zk::DSTR* d) { zk::dstr_add_float(d, 1.5); }, 83, 10},
-        {"float below the edge", 10, 0, [](zk::DSTR* d) { zk::dstr_add_float(d, 1.5); }, 10, 9},
         {"null needs two bytes", 10, 8, [](zk::DSTR* d) { zk::dstr_add_null(d); }, 18, 9},
         {"null below the edge", 10, 7, [](zk::DSTR* d) { zk::dstr_add_null(d); }, 10, 8},
-        {"ptr", 10, 5, [](zk::DSTR* d) { zk::dstr_add_ptr(d, 7, 1); }, 79 - 5, 10},
+        {"ptr", 10, 5, [](zk::DSTR* d) { zk::dstr_add_ptr(d, 7, 1); }, 74, 10},
         {"reserve", 100, 90, [](zk::DSTR* d) { zk::dstr_reserve(d, 10); }, 174, 100},
-        {"reserve below the edge", 100, 89, [](zk::DSTR* d) { zk::dstr_reserve(d, 10); }, 100, 99},
         {"reserve_zero", 100, 92, [](zk::DSTR* d) { zk::dstr_reserve_zero(d, 8); }, 172, 100},
         {"cstring plain byte", 10, 9, [](zk::DSTR* d) { zk::dstr_add_cstring(d, "a", 1); }, 74, 10},
         {"cstring hex escape", 10, 9, [](zk::DSTR* d) { zk::dstr_add_cstring(d, "\x01", 1); }, 79, 13},
@@ -165,7 +157,6 @@ TEST(DstrTags, EncodingsAtTheirBoundaries) {
         {"null", [](zk::DSTR* d) { zk::dstr_add_null(d); }, {0x04}},
         {"ptr", [](zk::DSTR* d) { zk::dstr_add_ptr(d, 0x7B, 0x01020304); }, {0x7B, 0x01, 0x02, 0x03, 0x04}},
         {"id", [](zk::DSTR* d) { zk::dstr_add_id(d, 0x2AB); }, {0x85, 0xAB}},
-        {"int16", [](zk::DSTR* d) { zk::dstr_add_int16(d, 0x1234); }, {0x12, 0x34}},
         {"int24", [](zk::DSTR* d) { zk::dstr_add_int24(d, 0x123456); }, {0x12, 0x34, 0x56}},
         {"int32", [](zk::DSTR* d) { zk::dstr_add_int32(d, 0x12345678); }, {0x12, 0x34, 0x56, 0x78}},
         {"int64", [](zk::DSTR* d) { zk::dstr_add_int64(d, 0x0102030405060708); },
@@ -360,17 +351,10 @@ TEST(DstrEdit, ZinitClearAndFree) {
     zk::dstr_free(&dstr);
 }
 
-TEST(DstrEdit, SetSizeWithinTheBuffer) {
-    zk::DSTR dstr = patterned(10, 2);
-    zk::dstr_set_size(&dstr, 10);
-    EXPECT_EQ(dstr.dl_len, 10);
-    zk::dstr_set_size(&dstr, 1);
-    EXPECT_EQ(dstr.dl_len, 1);
-    zk::dstr_free(&dstr);
-}
-
 TEST(DstrDeathTest, SetSizeBeyondTheBufferStopsWithTheAssertion) {
     zk::DSTR dstr = patterned(10, 2);
+    zk::dstr_set_size(&dstr, 10);
+    EXPECT_EQ(dstr.dl_len, 10) << "up to dl_size is allowed";
     EXPECT_DEATH(zk::dstr_set_size(&dstr, 11), "string/dstr.*size <= dstr->dl_size");
     zk::dstr_free(&dstr);
 }
