@@ -145,6 +145,9 @@ char* string_normalize_quotes(const char* text) {
     const size_t length = std::strlen(text);
     const bool enclose = std::strchr(text, blank) != nullptr && std::strchr(text, double_quote) != nullptr;
     auto* result = static_cast<char*>(chk_alloc(length + 3));
+    if (result == nullptr) {
+        return nullptr;
+    }
     char* out = result;
     if (enclose) {
         *out++ = double_quote;
@@ -173,6 +176,9 @@ char* filename_append_filename(const char* dir, const char* name) {
     const char last = dir[std::strlen(dir) - 1];
     const char* separator = filename_is_delim(last) || last == '\\' ? "" : wild_filename_delimiter;
     char* joined = chk_makestr(dir, separator, name, nullptr);
+    if (joined == nullptr) {
+        return nullptr;
+    }
     char* result = string_normalize_quotes(joined);
     chk_free(joined);
     return forwardslash_to_back(result);
