@@ -1,0 +1,105 @@
+#include <zk/zk.h>
+#include <zk/wild/wild_internal.h>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "support.h"
+#include "wild_test_support.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+using wildtest::glob_names;
+using wildtest::make_tree;
+
+// src/a/b and src/c have no sub-directories (link count 2); src/d holds no
+// x.c but a sub-directory that does.
+const std::vector<std::string> source_tree = {
+    "src/",     "src/x.c",     "src/a/",   "src/a/x.c", "src/a/b/",   "src/a/b/x.c",
+    "src/c/",   "src/c/x.c",   "src/d/",   "src/d/e/",  "src/d/e/x.c", "src/d/e/g/", "src/d/y.c",
+};
+
+class StarStar : public testing::Test {
+protected:
+    StarStar() { make_tree(tree.root(), source_tree); }
+    std::string absolute(const std::string& name) const { return wildtest::current_directory() + "/" + name; }
+    wildtest::InScratchTree tree;
+};
+
+TEST_F(StarStar, InTheMiddleCollectsOnlyDirectoriesWhereTheRestExists) {
+    EXPECT_EQ(glob_names("src/**/x.c", zk::WILD_FILES),
+              (Names{absolute("src/a/x.c"), absolute("src/d/e/x.c"), "src/x.c"}))
+        << "src/a/b and src/c have no sub-directories, src/d is passed through";
+}
+
+TEST_F(StarStar, AtTheEndYieldsTheBaseAndDirectoriesWithSubdirectories) {
+    EXPECT_EQ(glob_names("src/**", zk::WILD_DIRS),
+              (Names{absolute("src/a"), absolute("src/d"), absolute("src/d/e"), "src"}));
+}
+
+TEST_F(StarStar, WithoutABaseStartsHere) {
+    EXPECT_EQ(glob_names("**", zk::WILD_DIRS),
+              (Names{absolute("./src"), absolute("./src/a"), absolute("./src/d"), absolute("./src/d/e")}));
+}
+
+TEST_F(StarStar, NeverEntersSymbolicLinks) {
+    ASSERT_EQ(::symlink("../d", (tree / "src/c/link").c_str()), 0);
+    make_tree(tree.root(), {"src/c/real/", "src/c/real/z/"});
+    EXPECT_EQ(glob_names("src/c/**", zk::WILD_DIRS), (Names{absolute("src/c/real"), "src/c"}));
+}
+
+TEST_F(StarStar, PatternRestIsNotProbedWhenItHasWildcards) {
+    EXPECT_EQ(glob_names("src/**/*.c", zk::WILD_FILES),
+              (Names{absolute("src/a/x.c"), absolute("src/d/e/x.c"), absolute("src/d/y.c"), "src/x.c"}));
+}
+
+TEST_F(StarStar, AbsoluteBaseAndTheWorkingDirectoryStaysPut) {
+    const std::string here = wildtest::current_directory();
+    EXPECT_EQ(glob_names(tree.root() + "/src/**", zk::WILD_DIRS),
+              (Names{tree.root() + "/src", tree.root() + "/src/a", tree.root() + "/src/d", tree.root() + "/src/d/e"}));
+    EXPECT_EQ(wildtest::current_directory(), here);
+}
+
+TEST_F(StarStar, ReturnsToAWorkingDirectoryWhoseNameIsLongerThan1024Bytes) {
+    const std::string segment(100, 'n');
+    for (int level = 0; level < 12; ++level) {
+        ASSERT_EQ(::mkdir(segment.c_str(), 0755), 0);
+        ASSERT_EQ(::chdir(segment.c_str()), 0);
+    }
+    const std::string deep = wildtest::current_directory();
+    ASSERT_GT(deep.size(), 1024u);
+    make_tree(deep, {"in/", "in/sub/", "in/sub/leaf/"});
+
+    EXPECT_EQ(glob_names(tree.root() + "/src/**", zk::WILD_DIRS)->size(), 4u);
+    EXPECT_EQ(wildtest::current_directory(), deep);
+    EXPECT_EQ(glob_names("in/**", zk::WILD_DIRS), (Names{"in"}))
+        << "below a working directory it cannot name the walk gives up";
+    EXPECT_EQ(wildtest::current_directory(), deep);
+}
+
+TEST_F(StarStar, WalkReportsWhetherItCouldEnter) {
+    zk::DSTR collector;
+    zk::dstr_init(&collector, 32);
+    EXPECT_EQ(zk::wild_star_star(&collector, "src/x.c", 0, nullptr), 0);
+    EXPECT_EQ(zk::wild_star_star(&collector, "no-such-dir", 0, nullptr), 0);
+    EXPECT_EQ(collector.dl_len, 0);
+    EXPECT_EQ(zk::wild_star_star(&collector, "src/c", 0, nullptr), 1);
+    EXPECT_EQ(collector.dl_len, 0) << "src/c has no sub-directories";
+    zk::dstr_free(&collector);
+}
+
+TEST_F(StarStar, SkipsADirectoryItCannotEnter) {
+    if (::geteuid() == 0) GTEST_SKIP() << "the superuser enters every directory";
+    make_tree(tree.root(), {"src/d/locked/", "src/d/locked/in/", "src/d/locked/in/deeper/"});
+    ASSERT_EQ(::chmod((tree / "src/d/locked").c_str(), 0), 0);
+    const std::string here = wildtest::current_directory();
+    EXPECT_EQ(glob_names("src/d/**", zk::WILD_DIRS), (Names{absolute("src/d/e"), absolute("src/d/locked"), "src/d"}));
+    EXPECT_EQ(wildtest::current_directory(), here);
+}
+
+}  // namespace
