@@ -191,6 +191,7 @@ GLOB_ENTRY* wild_finish(GLOB_ENTRY* list, bool wildcard_seen, int flags) {
 }
 
 GLOB_ENTRY* glob_filenames(const char* pattern, int flags) {
+    if (pattern == nullptr) return nullptr;
     char* expanded = tilde_expand(pattern);
     if (expanded == nullptr) return nullptr;
     GLOB_ENTRY* result = expand_pattern(expanded, flags);

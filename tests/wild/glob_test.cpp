@@ -1,4 +1,5 @@
 #include <zk/zk.h>
+#include <zk/file/file_internal.h>
 
 #include <gtest/gtest.h>
 
@@ -112,6 +113,15 @@ TEST_F(Glob, DollarComponentIsTheVariablesValue) {
     zktest::EnvGuard unset("ZK_TEST_NO_SUCH_VARIABLE", std::nullopt);
     EXPECT_EQ(glob_names("$HOME/x", 0), (Names{tree.root() + "/x"}));
     EXPECT_EQ(glob_names("$ZK_TEST_NO_SUCH_VARIABLE/x", 0), (Names{"$ZK_TEST_NO_SUCH_VARIABLE/x"}));
+}
+
+TEST_F(Glob, LeadingTildeIsTheHomeDirectory) {
+    make_tree(tree.root(), {"x1", "x2"});
+    zktest::EnvGuard home("HOME", tree.root());
+    zk::forget_home_directory();
+    EXPECT_EQ(glob_names("~/x?", files_and_dirs), (Names{tree.root() + "/x1", tree.root() + "/x2"}));
+    zk::forget_home_directory();
+    EXPECT_EQ(zk::glob_filenames(nullptr, 0), nullptr);
 }
 
 TEST_F(Glob, LeadingDelimitersAreReducedOnlyWithWildcards) {

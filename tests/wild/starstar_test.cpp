@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -91,6 +93,30 @@ TEST_F(StarStar, WalkReportsWhetherItCouldEnter) {
     EXPECT_EQ(zk::wild_star_star(&collector, "src/c", 0, nullptr), 1);
     EXPECT_EQ(collector.dl_len, 0) << "src/c has no sub-directories";
     zk::dstr_free(&collector);
+}
+
+// Walks `directory` and returns the collected paths, sorted.
+Names collect(const char* directory, const char* rest) {
+    zk::DSTR collector;
+    zk::dstr_init(&collector, 32);
+    zk::wild_star_star(&collector, directory, 0, rest);
+    Names paths;
+    for (int offset = 0; offset < collector.dl_len; offset += static_cast<int>(sizeof(char*))) {
+        char* path;
+        std::memcpy(&path, collector.dl_buf + offset, sizeof path);
+        paths.push_back(path);
+        zk::chk_free(path);
+    }
+    zk::dstr_free(&collector);
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+TEST_F(StarStar, CollectsOnlyDirectoriesWhereAPlainRestExists) {
+    EXPECT_EQ(collect("src", "x.c"), (Names{absolute("src/a"), absolute("src/d/e")}));
+    EXPECT_EQ(collect("src", "e/x.c"), (Names{absolute("src/d")}));
+    EXPECT_EQ(collect("src", "*.c"), (Names{absolute("src/a"), absolute("src/d"), absolute("src/d/e")}));
+    EXPECT_EQ(collect("src", nullptr), (Names{absolute("src/a"), absolute("src/d"), absolute("src/d/e")}));
 }
 
 TEST_F(StarStar, SkipsADirectoryItCannotEnter) {
