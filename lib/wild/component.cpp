@@ -69,7 +69,8 @@ bool open_directory(const char* directory, int flags, DIR** stream) {
 
 enum class Added { more, limit_reached };
 
-// Appends one match as a new entry, then checks the two limits.
+// Appends one match as a new entry, then checks the two limits. Running out
+// of memory stops the component as a limit does.
 Added add_match(GlobList* list, int base, const char* match, int* matches) {
     if (list->count >= list->capacity - 2 && !wild_list_grow(list, list->capacity * 2)) {
         return Added::limit_reached;
@@ -78,10 +79,12 @@ Added add_match(GlobList* list, int base, const char* match, int* matches) {
     std::memset(&entry, 0, sizeof entry);
     if (base >= 0) {
         entry.name = filename_append_filename(list->entries[base].name, match);
+        if (entry.name == nullptr) return Added::limit_reached;
         entry.size = static_cast<int32_t>(std::strlen(entry.name));
     } else {
         entry.size = static_cast<int32_t>(std::strlen(match) + 10);
         entry.name = static_cast<char*>(chk_alloc(static_cast<size_t>(entry.size)));
+        if (entry.name == nullptr) return Added::limit_reached;
         std::strcpy(entry.name, match);
     }
     ++list->count;

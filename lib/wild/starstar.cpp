@@ -114,9 +114,10 @@ void take_collected(GlobList* list, int base, DSTR* collector) {
     for (int index = 0; index < collected; ++index) {
         char* path = collected_path(collector, index);
         if (base >= 0) {
-            char* joined = filename_append_filename(list->entries[base].name, path);
-            chk_free(path);
-            path = joined;
+            if (char* joined = filename_append_filename(list->entries[base].name, path)) {
+                chk_free(path);
+                path = joined;
+            }
         }
         GLOB_ENTRY& entry = list->entries[list->count++];
         std::memset(&entry, 0, sizeof entry);
