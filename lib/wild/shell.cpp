@@ -130,7 +130,7 @@ char* wild_dollar_substitute(const char* text) {
         } else if (p > text && p[-1] == '\\') {
             // "\$NAME" is the literal text "$NAME": the backslash goes, the
             // name is then copied like any other text.
-            --out.dl_len;
+            dstr_set_size(&out, out.dl_len - 1);
             dstr_add_char(&out, *p++);
         } else {
             p = substitute_variable(&out, p + 1);

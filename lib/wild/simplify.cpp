@@ -4,6 +4,8 @@
 #include <zk/file/filename.h>
 #include <zk/string/strutil.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 namespace zk {

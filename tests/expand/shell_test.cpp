@@ -70,6 +70,7 @@ TEST_F(ShellExpand, AWordThatMatchesNothingDisappears) {
     EXPECT_EQ(expand("*.zz"), (Names{}));
     EXPECT_EQ(expand("*.c", 0), (Names{}));
     EXPECT_EQ(expand(""), (Names{}));
+    EXPECT_EQ(expand("a.c  ;; "), (Names{"a.c"}));
 }
 
 TEST_F(ShellExpand, CommandsComeBackWhole) {
