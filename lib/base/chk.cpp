@@ -9,8 +9,9 @@ namespace zk {
 
 namespace {
 
+// The size is printed whole: cut to 32 bits it would name a size nobody asked for.
 void report(const char* verb, size_t size) {
-    std::printf("CHK_ALLOC: Failed to %s memory. Wanted 0x%x bytes\n", verb, static_cast<unsigned>(size));
+    std::printf("CHK_ALLOC: Failed to %s memory. Wanted 0x%zx bytes\n", verb, size);
 }
 
 }  // namespace
@@ -66,7 +67,9 @@ char* chk_makestr(const char* first, ...) {
 }
 
 void* chk_realloc(void* block, size_t size) {
-    void* resized = std::realloc(block, size);
+    // realloc to 0 bytes may free the block and return null, which would read
+    // as a failure that left the block valid; keep a block of at least 1 byte.
+    void* resized = std::realloc(block, size == 0 ? 1 : size);
     if (resized == nullptr) {
         report("reallocate", size);
     }
@@ -75,11 +78,14 @@ void* chk_realloc(void* block, size_t size) {
 
 void chk_free(void* block) { std::free(block); }
 
+// The variable may be any object pointer type, so it is read and written as bytes.
 void chk_free_ptr(void* address_of_pointer) {
-    auto** pointer = static_cast<void**>(address_of_pointer);
-    if (*pointer != nullptr) {
-        std::free(*pointer);
-        *pointer = nullptr;
+    void* block = nullptr;
+    std::memcpy(&block, address_of_pointer, sizeof block);
+    if (block != nullptr) {
+        std::free(block);
+        void* const null_block = nullptr;
+        std::memcpy(address_of_pointer, &null_block, sizeof null_block);
     }
 }
 
