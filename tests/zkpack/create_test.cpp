@@ -1,0 +1,223 @@
+#include "package_util.h"
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using zkpacktest::build_package;
+using zkpacktest::directory_entries;
+using zkpacktest::marker;
+using zkpacktest::Record;
+using zkpacktest::zkpack;
+using zktest::read_file;
+using zktest::TempDir;
+using zktest::write_file;
+
+const char TRY_HELP[] = "Try 'zkpack --help' for more information.\n";
+
+std::string random_bytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (auto& byte : bytes) byte = static_cast<char>(random());
+    return bytes;
+}
+
+TEST(ZkpackCreate, WritesStubHeaderAndRecordsInOrder) {
+    TempDir dir;
+    const std::string stub = "#!/bin/sh\necho stub\n" + random_bytes(5000, 1);
+    const std::string welcome = "Welcome to Zelkor\r\nSecond line\r\n";
+    // Larger than zkpack's blocks and not a multiple of them.
+    const std::string program = random_bytes(200003, 2);
+    write_file(dir / "stub", stub);
+    write_file(dir / "welcome", welcome);
+    write_file(dir / "program", program);
+    write_file(dir / "empty", "");
+
+    const auto result = zkpack({"create", "-o", dir / "setup", "--stub", dir / "stub", "--env", "ZK_BINDIR=bin.openbsd",
+                                "--record", "1", dir / "welcome", "--env", "EMPTY=", "--program", dir / "program",
+                                "--record", "0", dir / "empty", "--record", "255", dir / "welcome"});
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, "");
+    ASSERT_EQ(result.status, 0);
+
+    const std::string expected = build_package(stub, {{12, std::string("ZK_BINDIR=bin.openbsd\0", 22)},
+                                                      {1, welcome},
+                                                      {12, std::string("EMPTY=\0", 7)},
+                                                      {7, program},
+                                                      {0, ""},
+                                                      {255, welcome}});
+    EXPECT_TRUE(read_file(dir / "setup") == expected) << "the package differs from one built by the rules";
+    EXPECT_EQ(zktest::mode_of(dir / "setup"), 0755u);
+    EXPECT_EQ(directory_entries(dir.path()), (std::vector<std::string>{"empty", "program", "setup", "stub", "welcome"}))
+        << "no temporary file is left beside the output";
+}
+
+TEST(ZkpackCreate, WithoutRecordsThePackageIsTheHeaderAlone) {
+    TempDir dir;
+    write_file(dir / "stub", "stub");
+    ASSERT_EQ(zkpack({"create", "-o", dir / "setup", "--stub", dir / "stub"}).status, 0);
+    const std::string file = read_file(dir / "setup");
+    EXPECT_EQ(file.size(), 4u + 172u);
+    EXPECT_EQ(zkpacktest::load32(file, 4 + zkpacktest::LENGTH_FIELD), 172u);
+    EXPECT_TRUE(file == build_package("stub", {}));
+}
+
+TEST(ZkpackCreate, ReplacesAnExistingOutputWithMode0755) {
+    TempDir dir;
+    write_file(dir / "stub", "stub");
+    write_file(dir / "setup", std::string(1000, 'o'), 0600);
+    ASSERT_EQ(zkpack({"create", "-o", dir / "setup", "--stub", dir / "stub", "--env", "A=b"}).status, 0);
+    EXPECT_TRUE(read_file(dir / "setup") == build_package("stub", {{12, std::string("A=b\0", 4)}}));
+    EXPECT_EQ(zktest::mode_of(dir / "setup"), 0755u);
+}
+
+TEST(ZkpackCreate, EnvironmentPayloadUpTo1023BytesIsAccepted) {
+    TempDir dir;
+    write_file(dir / "stub", "stub");
+    const std::string assignment = "V=" + std::string(1020, 'x');  // 1022 bytes and the NUL
+    ASSERT_EQ(zkpack({"create", "-o", dir / "setup", "--stub", dir / "stub", "--env", assignment}).status, 0);
+    EXPECT_TRUE(read_file(dir / "setup") == build_package("stub", {{12, assignment + '\0'}}));
+}
+
+TEST(ZkpackCreate, DefaultStubIsZkinstallBesideZkpack) {
+    TempDir dir;
+    const std::string packer = dir / "zkpack";
+    write_file(packer, read_file(zktest::zkpack_path()), 0755);
+    write_file(dir / "input", "");
+
+    auto result = zktest::run(packer, {"create", "-o", dir / "setup", "--env", "A=b"});
+    EXPECT_EQ(result.err, "zkpack: " + (dir / "zkinstall") +
+                              ": cannot open the default stub (give --stub FILE): No such file or directory\n");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_FALSE(zktest::exists(dir / "setup"));
+
+    write_file(dir / "zkinstall", "the installer beside zkpack", 0755);
+    result = zktest::run(packer, {"create", "-o", dir / "setup", "--env", "A=b"});
+    EXPECT_EQ(result.err, "");
+    ASSERT_EQ(result.status, 0);
+    EXPECT_TRUE(read_file(dir / "setup") ==
+                build_package("the installer beside zkpack", {{12, std::string("A=b\0", 4)}}));
+}
+
+// Each refusal names what is wrong and leaves no output, not even a
+// temporary file, behind.
+TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
+    TempDir dir;
+    const std::string stub = dir / "stub";
+    const std::string out = dir / "setup";
+    write_file(stub, "stub");
+    write_file(dir / "input", "payload");
+    // The marker straddles zkpack's 64 KiB read blocks.
+    write_file(dir / "marked", std::string(65530, 'x') + marker() + "tail");
+    ::mkdir((dir / "folder").c_str(), 0755);
+    {
+        // Sparse: 4 GiB that take no room on disk.
+        write_file(dir / "huge", "");
+        ASSERT_EQ(::truncate((dir / "huge").c_str(), 4LL << 30), 0);
+    }
+    const std::vector<std::string> inputs = directory_entries(dir.path());
+
+    struct Case {
+        std::vector<std::string> args;  // after "create"
+        std::string err;
+        int status;
+    };
+    const auto usual = [&](std::vector<std::string> records) {
+        records.insert(records.begin(), {"-o", out, "--stub", stub});
+        return records;
+    };
+    const std::string usage = "\n" + std::string(TRY_HELP);
+    const std::string big_value(1021, 'y');  // V= and these and the NUL: 1024 bytes
+    const Case cases[] = {
+        {usual({"--env", "NAME"}), "zkpack: --env NAME: not an assignment NAME=VALUE\n", 1},
+        {usual({"--env", "=value"}), "zkpack: --env =value: no variable name before '='\n", 1},
+        {usual({"--env", "A=b", "--env", "V=" + big_value}),
+         "zkpack: --env V: the assignment takes 1024 bytes with its NUL; the installer accepts at most 1023\n", 1},
+        {usual({"--record", "256", dir / "input"}), "zkpack: record kind '256' is not a number from 0 to 255" + usage, 2},
+        {usual({"--record", "-1", dir / "input"}), "zkpack: record kind '-1' is not a number from 0 to 255" + usage, 2},
+        {usual({"--record", "7x", dir / "input"}), "zkpack: record kind '7x' is not a number from 0 to 255" + usage, 2},
+        {usual({"--record", "", dir / "input"}), "zkpack: record kind '' is not a number from 0 to 255" + usage, 2},
+        {usual({"--program", dir / "missing"}),
+         "zkpack: " + (dir / "missing") + ": cannot open: No such file or directory\n", 1},
+        {usual({"--env", "A=b", "--program", dir / "folder"}), "zkpack: " + (dir / "folder") + ": not a regular file\n",
+         1},
+        {usual({"--program", dir / "input", "--record", "9", dir / "huge"}),
+         "zkpack: " + (dir / "huge") + ": would make the installer 4 GiB or larger, beyond its 32-bit offsets\n", 1},
+        {usual({"--bogus"}), "zkpack: unknown option '--bogus'" + usage, 2},
+        {usual({"--program"}), "zkpack: option '--program' needs an argument" + usage, 2},
+        {usual({"--record", "7"}), "zkpack: option '--record' needs an argument" + usage, 2},
+        {{"-o", out, "--stub", dir / "marked", "--env", "A=b"},
+         "zkpack: " + (dir / "marked") +
+             ": contains the package marker at offset 65530, so it cannot serve as the installer program\n",
+         1},
+        {{"-o", out, "--stub", dir / "huge"},
+         "zkpack: " + (dir / "huge") + ": would make the installer 4 GiB or larger, beyond its 32-bit offsets\n", 1},
+        {{"-o", out, "--stub", dir / "nothing"},
+         "zkpack: " + (dir / "nothing") + ": cannot open: No such file or directory\n", 1},
+        {{"-o", dir / "no-such-dir/setup", "--stub", stub},
+         "zkpack: " + (dir / "no-such-dir/setup") + ": cannot create: No such file or directory\n", 1},
+        {{"--stub", stub, "--env", "A=b"}, "zkpack: create needs -o OUT" + usage, 2},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"create"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(testing::PrintToString(args));
+        const auto result = zkpack(args);
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(directory_entries(dir.path()), inputs);
+    }
+}
+
+TEST(ZkpackCreate, FailureLeavesAnExistingOutputAsItWas) {
+    TempDir dir;
+    write_file(dir / "stub", "stub");
+    write_file(dir / "setup", "the previous installer", 0755);
+    const auto result = zkpack({"create", "-o", dir / "setup", "--stub", dir / "stub", "--env", "A=b", "--program",
+                                dir / "missing"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(read_file(dir / "setup"), "the previous installer");
+    EXPECT_EQ(directory_entries(dir.path()), (std::vector<std::string>{"setup", "stub"}));
+}
+
+TEST(ZkpackCommandLine, HelpNamesEveryCommandAndOption) {
+    const auto result = zkpack({"--help"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    for (const char* word : {"create", "list", "verify", "-o OUT", "--stub FILE", "--env NAME=VALUE", "--program FILE",
+                             "--record KIND FILE"}) {
+        EXPECT_NE(result.out.find(word), std::string::npos) << word;
+    }
+    EXPECT_EQ(zkpack({"-h"}).out, result.out);
+}
+
+TEST(ZkpackCommandLine, UsageMistakesExitTwo) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string first_line;
+    };
+    const Case cases[] = {
+        {{}, "zkpack: no command given\n"},
+        {{"pack"}, "zkpack: unknown command 'pack'\n"},
+        {{"list"}, "zkpack: list needs a package\n"},
+        {{"verify", "a", "b"}, "zkpack: unexpected argument 'b'\n"},
+    };
+    for (const auto& c : cases) {
+        const auto result = zkpack(c.args);
+        EXPECT_EQ(result.err, c.first_line + TRY_HELP);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.status, 2);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,41 @@
+// Packages as the tests see them: built here byte by byte, independently
+// of zkpack, and compared with what zkpack writes.
+#pragma once
+
+#include "support.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zkpacktest {
+
+constexpr size_t HEADER_SIZE = 172;
+constexpr size_t LENGTH_FIELD = 24;
+constexpr size_t CHECKSUM_FIELD = 28;
+
+// Joined at run time, so this file does not carry it in one piece either.
+std::string marker();
+
+struct Record {
+    unsigned kind;
+    std::string payload;
+};
+
+uint32_t load32(const std::string& bytes, size_t offset);
+void store32(std::string& bytes, size_t offset, uint32_t value);
+
+// The CRC of the whole file with the checksum field taken as zero.
+uint32_t checksum_of(std::string file, size_t marker_offset);
+// Stores checksum_of into the header, as a packer would after an edit.
+void reseal(std::string& file, size_t marker_offset);
+
+std::string build_package(const std::string& stub, const std::vector<Record>& records);
+
+zktest::RunResult zkpack(const std::vector<std::string>& args);
+
+// Names in a directory, sorted.
+std::vector<std::string> directory_entries(const std::string& path);
+
+}  // namespace zkpacktest

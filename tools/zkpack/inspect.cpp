@@ -1,0 +1,83 @@
+#include "inspect.h"
+
+#include "format.h"
+#include "reader.h"
+
+#include <algorithm>
+#include <array>
+#include <cinttypes>
+#include <cstdio>
+
+namespace zkpack {
+
+namespace {
+
+constexpr size_t SUMMARY_READ = 1024;  // what the installer reads of an environment record
+constexpr size_t SUMMARY_WIDTH = 60;
+
+int report_problem(const std::string& path, const std::string& problem) {
+    if (problem.empty()) return 0;
+    std::fprintf(stderr, "zkpack: %s: %s\n", path.c_str(), problem.c_str());
+    return 1;
+}
+
+// The payload's text up to the first byte in stops, shortened to fit a line;
+// control characters show as '?' so a payload cannot drive the terminal.
+std::string text_excerpt(const Package& package, const RecordInfo& record, std::string_view stops) {
+    std::array<unsigned char, SUMMARY_READ> text{};
+    const size_t wanted = std::min<size_t>(record.length, text.size());
+    const size_t n = read_at(package.file.get(), text.data(), wanted, record.offset + PREFIX_SIZE, package.path);
+    std::string excerpt;
+    for (size_t i = 0; i < n && stops.find(static_cast<char>(text[i])) == std::string_view::npos; ++i) {
+        if (excerpt.size() == SUMMARY_WIDTH) return excerpt + "...";
+        excerpt += text[i] < 0x20 || text[i] == 0x7F ? '?' : static_cast<char>(text[i]);
+    }
+    return excerpt;
+}
+
+std::string record_summary(const Package& package, const RecordInfo& record) {
+    switch (record.kind) {
+        case KIND_ENVIRONMENT:
+            return text_excerpt(package, record, std::string_view("\0", 1));
+        case KIND_WELCOME:
+            return text_excerpt(package, record, "\r\n");
+        default:
+            return "";
+    }
+}
+
+void print_header(const Package& package) {
+    std::printf("marker offset:     %" PRIu64 "\n", package.marker_offset);
+    std::printf("package length:    %" PRIu32 "\n", package.package_length);
+    std::printf("stored checksum:   %08" PRIx32 "\n", package.stored_checksum);
+    std::printf("computed checksum: %08" PRIx32 "\n", package.computed_checksum);
+    std::printf("%5s %10s %5s %-12s %10s  %s\n", "index", "offset", "kind", "name", "length", "summary");
+}
+
+void print_record(const Package& package, const RecordInfo& record) {
+    const std::string name(kind_name(record.kind));
+    const std::string summary = record_summary(package, record);
+    std::printf("%5" PRIu64 " %10" PRIu64 " %5u %-12s %10" PRIu32 "%s%s\n", record.index, record.offset, record.kind,
+                name.c_str(), record.length, summary.empty() ? "" : "  ", summary.c_str());
+}
+
+}  // namespace
+
+int list_package(const std::string& path) {
+    const Package package = open_package(path);
+    print_header(package);
+    const std::string walk_problem =
+        walk_records(package, [&](const RecordInfo& record) { print_record(package, record); });
+    std::fflush(stdout);
+    const std::string problem = header_problem(package);
+    return report_problem(path, problem.empty() ? walk_problem : problem);
+}
+
+int verify_package(const std::string& path) {
+    const Package package = open_package(path);
+    std::string problem = header_problem(package);
+    if (problem.empty()) problem = walk_records(package, [](const RecordInfo&) {});
+    return report_problem(path, problem);
+}
+
+}  // namespace zkpack

@@ -1,0 +1,39 @@
+// zkpack: builds installers and checks them.
+#include "inspect.h"
+#include "io.h"
+#include "options.h"
+#include "writer.h"
+
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    using namespace zkpack;
+    try {
+        const Options options = parse_options(argc > 0 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{});
+        switch (options.command) {
+            case Command::help:
+                std::fputs(HELP_TEXT, stdout);
+                return 0;
+            case Command::create:
+                create_package(options);
+                return 0;
+            case Command::list:
+                return list_package(options.package);
+            case Command::verify:
+                return verify_package(options.package);
+        }
+    } catch (const UsageError& error) {
+        std::fprintf(stderr, "zkpack: %s\nTry 'zkpack --help' for more information.\n", error.message.c_str());
+        return 2;
+    } catch (const Failure& failure) {
+        std::fprintf(stderr, "zkpack: %s\n", failure.message.c_str());
+        return 1;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "zkpack: %s\n", error.what());
+        return 1;
+    }
+    return 1;
+}

@@ -1,0 +1,128 @@
+#include "options.h"
+
+#include "format.h"
+#include "io.h"
+
+#include <string_view>
+
+namespace zkpack {
+
+const char HELP_TEXT[] =
+    "Usage: zkpack create -o OUT [--stub FILE] RECORD...\n"
+    "       zkpack list PKG\n"
+    "       zkpack verify PKG\n"
+    "\n"
+    "Builds installers: the installer program (the stub) with a package of\n"
+    "setup records appended, which the installer carries out in order.\n"
+    "\n"
+    "Commands:\n"
+    "  create        write the installer OUT (mode 0755, replaced only when complete)\n"
+    "  list          show the package header and one line per record\n"
+    "  verify        check marker, size, checksum and record framing; silent when sound\n"
+    "\n"
+    "Options of create:\n"
+    "  -o OUT                 the installer to write\n"
+    "  --stub FILE            the installer program (default: zkinstall beside zkpack)\n"
+    "\n"
+    "Records, in the order given:\n"
+    "  --env NAME=VALUE       environment record: sets NAME during the installation\n"
+    "  --program FILE         program record: FILE is written out and run\n"
+    "  --record KIND FILE     a record of kind KIND (0-255) holding FILE's bytes\n"
+    "\n"
+    "  -h, --help             show this text\n"
+    "\n"
+    "Exit status: 0 on success, 1 on failure or an unsound package, 2 on a usage error.\n";
+
+namespace {
+
+struct RecordOption {
+    std::string_view name;
+    unsigned kind;
+    PayloadSource source;
+};
+
+constexpr RecordOption RECORD_OPTIONS[] = {
+    {"--env", KIND_ENVIRONMENT, PayloadSource::assignment},
+    {"--program", KIND_PROGRAM, PayloadSource::file},
+};
+
+// Hands out the arguments one by one; an option's value must be there.
+class ArgumentReader {
+public:
+    explicit ArgumentReader(const std::vector<std::string>& args) : args_(args) {}
+    bool done() const { return next_ == args_.size(); }
+    const std::string& next() { return args_[next_++]; }
+    const std::string& value_of(const std::string& option) {
+        if (done()) throw UsageError{"option '" + option + "' needs an argument"};
+        return next();
+    }
+
+private:
+    const std::vector<std::string>& args_;
+    size_t next_ = 0;
+};
+
+unsigned parse_kind(const std::string& text) {
+    const bool digits_only = !text.empty() && text.size() <= 3 &&
+                             text.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits_only || std::stoul(text) > MAX_KIND) {
+        throw UsageError{"record kind '" + text + "' is not a number from 0 to " + std::to_string(MAX_KIND)};
+    }
+    return static_cast<unsigned>(std::stoul(text));
+}
+
+const RecordOption* find_record_option(const std::string& name) {
+    for (const auto& option : RECORD_OPTIONS) {
+        if (option.name == name) return &option;
+    }
+    return nullptr;
+}
+
+void parse_create(ArgumentReader& reader, Options& options) {
+    while (!reader.done()) {
+        const std::string& arg = reader.next();
+        if (arg == "-o") {
+            options.output = reader.value_of(arg);
+        } else if (arg == "--stub") {
+            options.stub = reader.value_of(arg);
+        } else if (const RecordOption* record = find_record_option(arg)) {
+            options.records.push_back({record->kind, record->source, reader.value_of(arg)});
+        } else if (arg == "--record") {
+            const unsigned kind = parse_kind(reader.value_of(arg));
+            options.records.push_back({kind, PayloadSource::file, reader.value_of(arg)});
+        } else {
+            throw UsageError{"unknown option '" + arg + "'"};
+        }
+    }
+    if (options.output.empty()) throw UsageError{"create needs -o OUT"};
+}
+
+void parse_package_argument(ArgumentReader& reader, Options& options, const std::string& command) {
+    if (reader.done()) throw UsageError{command + " needs a package"};
+    options.package = reader.next();
+    if (!reader.done()) throw UsageError{"unexpected argument '" + reader.next() + "'"};
+}
+
+}  // namespace
+
+Options parse_options(const std::vector<std::string>& args) {
+    ArgumentReader reader(args);
+    Options options;
+    if (reader.done()) throw UsageError{"no command given"};
+    const std::string& command = reader.next();
+    if (command == "-h" || command == "--help") {
+        options.command = Command::help;
+    } else if (command == "create") {
+        options.command = Command::create;
+        parse_create(reader, options);
+    } else if (command == "list" || command == "verify") {
+        options.command = command == "list" ? Command::list : Command::verify;
+        parse_package_argument(reader, options, command);
+    } else {
+        throw UsageError{"unknown command '" + command + "'"};
+    }
+    return options;
+}
+
+}  // namespace zkpack
+

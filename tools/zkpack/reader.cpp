@@ -1,0 +1,99 @@
+#include "reader.h"
+
+#include "format.h"
+#include "marker.h"
+
+#include <zk/zk.h>
+
+#include <array>
+#include <cstdio>
+
+namespace zkpack {
+
+namespace {
+
+// The installer takes the first marker in the file, so this one counts.
+uint64_t find_marker(const Package& package) {
+    MarkerSearch search;
+    for_each_block(package.file.get(), package.path, 0, package.file_size,
+                   [&](const unsigned char* block, size_t length) { return !search.feed(block, length); });
+    if (!search.found()) fail(package.path, "no package marker found");
+    return search.offset();
+}
+
+// Adds the file's bytes from..to to the running CRC; returns its value.
+uint32_t add_to_checksum(const Package& package, uint64_t from, uint64_t to, uint32_t crc) {
+    for_each_block(package.file.get(), package.path, from, to, [&](const unsigned char* block, size_t length) {
+        crc = zk::crc32_accum(block, static_cast<int>(length));
+        return true;
+    });
+    return crc;
+}
+
+// The checksum field counts as zero.
+uint32_t compute_checksum(const Package& package, std::array<unsigned char, HEADER_SIZE> header) {
+    uint32_t crc = zk::crc32_accum(nullptr, 0);
+    crc = add_to_checksum(package, 0, package.marker_offset, crc);
+    zk::LPUT32(header.data() + HEADER_CHECKSUM, 0);
+    crc = zk::crc32_accum(header.data(), static_cast<int>(header.size()));
+    return add_to_checksum(package, package.marker_offset + HEADER_SIZE, package.file_size, crc);
+}
+
+std::string hex32(uint32_t value) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+}  // namespace
+
+Package open_package(const std::string& path) {
+    Package package;
+    package.path = path;
+    package.file = open_for_reading(path);
+    package.file_size = size_of(package.file.get(), path);
+    package.marker_offset = find_marker(package);
+
+    std::array<unsigned char, HEADER_SIZE> header{};
+    const size_t n = read_at(package.file.get(), header.data(), header.size(), package.marker_offset, path);
+    if (n < HEADER_SIZE) {
+        fail(path, "package header cut short: " + std::to_string(n) + " of " + std::to_string(HEADER_SIZE) + " bytes");
+    }
+    if (header[HEADER_TERMINATOR] != 0) fail(path, "package header lacks the NUL after the marker");
+    package.package_length = zk::LGET32(header.data() + HEADER_LENGTH);
+    package.stored_checksum = zk::LGET32(header.data() + HEADER_CHECKSUM);
+    package.computed_checksum = compute_checksum(package, header);
+    return package;
+}
+
+std::string header_problem(const Package& package) {
+    const uint64_t expected_size = package.marker_offset + package.package_length;
+    if (expected_size != package.file_size) {
+        return "size mismatch: the file should be " + std::to_string(expected_size) + " bytes, it is " +
+               std::to_string(package.file_size) + " bytes";
+    }
+    if (package.stored_checksum != package.computed_checksum) {
+        return "checksum mismatch: stored " + hex32(package.stored_checksum) + ", computed " +
+               hex32(package.computed_checksum);
+    }
+    return "";
+}
+
+std::string walk_records(const Package& package, const std::function<void(const RecordInfo&)>& visit) {
+    uint64_t offset = package.marker_offset + HEADER_SIZE;
+    for (uint64_t index = 0; offset < package.file_size; ++index) {
+        std::array<unsigned char, PREFIX_SIZE> prefix{};
+        const size_t n = read_at(package.file.get(), prefix.data(), prefix.size(), offset, package.path);
+        const uint32_t length = zk::LGET32(prefix.data() + PREFIX_LENGTH);
+        const uint64_t next = offset + PREFIX_SIZE + length;
+        if (n < PREFIX_SIZE || next > package.file_size) {
+            return "record " + std::to_string(index) + " at offset " + std::to_string(offset) +
+                   " runs past the end of the file";
+        }
+        visit(RecordInfo{index, offset, length, prefix[PREFIX_KIND]});
+        offset = next;
+    }
+    return "";
+}
+
+}  // namespace zkpack

@@ -1,0 +1,41 @@
+// Reading a package back: its header, its checks and its records.
+#pragma once
+
+#include "io.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace zkpack {
+
+struct Package {
+    std::string path;
+    FileDescriptor file;
+    uint64_t file_size = 0;
+    uint64_t marker_offset = 0;
+    uint32_t package_length = 0;
+    uint32_t stored_checksum = 0;
+    uint32_t computed_checksum = 0;
+};
+
+struct RecordInfo {
+    uint64_t index;
+    uint64_t offset;  // of the prefix
+    uint32_t length;  // of the payload
+    unsigned kind;
+};
+
+// Opens the package, reads its header and computes its checksum. Fails when
+// there is no header to show: no marker, a header cut short or without the
+// NUL after the marker.
+Package open_package(const std::string& path);
+
+// What breaks the size rule or the checksum, or "" when both hold.
+std::string header_problem(const Package& package);
+
+// Calls visit for each record in file order; returns what stopped the walk
+// before the end of the file, or "".
+std::string walk_records(const Package& package, const std::function<void(const RecordInfo&)>& visit);
+
+}  // namespace zkpack

@@ -1,0 +1,67 @@
+#include "writer.h"
+
+#include "format.h"
+#include "marker.h"
+#include "output.h"
+#include "records.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+
+namespace zkpack {
+
+namespace {
+
+// The installer built with this zkpack lies beside it, in the build tree
+// as when installed.
+std::string default_stub() {
+    std::array<char, PATH_MAX> self{};
+    const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
+    if (n <= 0) fail_system("zkpack", "cannot find its own file to find zkinstall beside it (give --stub FILE)");
+    std::string path(self.data(), static_cast<size_t>(n));
+    const std::string stub = path.substr(0, path.rfind('/') + 1) + "zkinstall";
+    if (::access(stub.c_str(), R_OK) != 0) fail_system(stub, "cannot open the default stub (give --stub FILE)");
+    return stub;
+}
+
+void copy_stub(const std::string& path, PackageOutput& output) {
+    MarkerSearch search;
+    append_file(output, path, [&](const unsigned char* block, size_t length) {
+        if (search.feed(block, length)) {
+            // The installer would take that marker for its package's.
+            fail(path, "contains the package marker at offset " + std::to_string(search.offset()) +
+                           ", so it cannot serve as the installer program");
+        }
+    });
+}
+
+// Length and checksum stay zero until everything after the header is written.
+void write_header(PackageOutput& output) {
+    std::array<unsigned char, HEADER_SIZE> header{};
+    const Marker& marker = package_marker();
+    std::copy(marker.begin(), marker.end(), header.begin() + HEADER_MARKER);
+    header[HEADER_TERMINATOR] = 0;
+    output.append(header.data(), header.size());
+}
+
+}  // namespace
+
+void create_package(const Options& options) {
+    for (const auto& record : options.records) check_record(record);
+    const std::string stub = options.stub.empty() ? default_stub() : options.stub;
+
+    PackageOutput output(options.output);
+    copy_stub(stub, output);
+    const uint64_t marker_offset = output.size();
+    write_header(output);
+    for (const auto& record : options.records) write_record(record, output);
+
+    output.patch32(marker_offset + HEADER_LENGTH, static_cast<uint32_t>(output.size() - marker_offset));
+    output.patch32(marker_offset + HEADER_CHECKSUM, output.checksum());
+    output.commit();
+}
+
+}  // namespace zkpack
