@@ -23,7 +23,6 @@ constexpr size_t HEADER_MARKER = 0;
 constexpr size_t HEADER_TERMINATOR = 14;  // a NUL that ends the marker as a string
 constexpr size_t HEADER_LENGTH = 24;      // bytes from the marker to the end of the file
 constexpr size_t HEADER_CHECKSUM = 28;    // CRC-32 of the file with this field zero
-constexpr size_t HEADER_FIELD_SIZE = 4;
 
 // Record prefix: payload length, then the kind.
 constexpr size_t PREFIX_SIZE = 5;

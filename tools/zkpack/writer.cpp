@@ -20,7 +20,7 @@ namespace {
 std::string default_stub() {
     std::array<char, PATH_MAX> self{};
     const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
-    if (n <= 0) fail_system("zkpack", "cannot find its own file to find zkinstall beside it (give --stub FILE)");
+    if (n <= 0) fail_system("/proc/self/exe", "cannot find zkpack's own file, nor zkinstall beside it (give --stub FILE)");
     std::string path(self.data(), static_cast<size_t>(n));
     const std::string stub = path.substr(0, path.rfind('/') + 1) + "zkinstall";
     if (::access(stub.c_str(), R_OK) != 0) fail_system(stub, "cannot open the default stub (give --stub FILE)");
