@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# install_test.sh CMAKE BUILD_DIR CXX EXTRA_FLAGS
+# install_test.sh CMAKE BUILD_DIR CXX EXTRA_FLAGS API_NAMES_SOURCE
 set -euo pipefail
-cmake=$1 build=$2 cxx=$3 extra_flags=$4
+cmake=$1 build=$2 cxx=$3 extra_flags=$4 api_names=$5
 
 mkdir -p "$build/test-tmp"
 scratch=$(mktemp -d "$build/test-tmp/install.XXXXXX")
@@ -11,7 +11,7 @@ prefix=$scratch/prefix
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
 
 for file in bin/zkpack lib/libzk.a include/zk/zk.h include/zk/base/crc.h lib/pkgconfig/zk.pc \
-            share/man/man1/zkpack.1; do
+            share/man/man1/zkpack.1 share/doc/zk/libzk.md; do
   [ -f "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
 done
 for file in "$prefix"/include/zk/*/*_internal.h; do
@@ -40,3 +40,8 @@ if [ "$output" != "fc891918 12345678" ]; then
   exit 1
 fi
 echo "installed library works: $output"
+
+# Every public name of the library, each with its exact type.
+# shellcheck disable=SC2046,SC2086
+"$cxx" -std=c++17 $extra_flags -o "$scratch/api_names" "$api_names" $(pkg-config --cflags --libs zk)
+"$scratch/api_names"
