@@ -1,0 +1,21 @@
+#include "dispatch.h"
+
+#include "environment_record.h"
+#include "package_format.h"
+#include "program_record.h"
+
+namespace {
+
+constexpr RecordHandlerEntry record_handlers[] = {
+    {package_format::KIND_PROGRAM, file_run, true},
+    {package_format::KIND_ENVIRONMENT, set_env, false},
+};
+
+}  // namespace
+
+const RecordHandlerEntry* find_record_handler(unsigned char kind) {
+    for (const auto& entry : record_handlers) {
+        if (entry.kind == kind) return &entry;
+    }
+    return nullptr;
+}

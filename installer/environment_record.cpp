@@ -1,0 +1,31 @@
+#include "environment_record.h"
+
+#include <unistd.h>
+
+#include <zk/base/byteorder.h>
+#include <zk/base/chk.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+
+#include "installer_state.h"
+
+int set_env(int fd, const unsigned char* prefix) {
+    std::array<char, 1024> text;
+    const uint32_t length = zk::LGET32(prefix);
+    if (length >= text.size()) {
+        std::printf("Environment variable too long in setup file\n");
+        std::exit(1);
+    }
+    if (::read(fd, text.data(), length) != static_cast<ssize_t>(length)) {
+        std::fprintf(stderr, "Premature EOF reading env var\n");
+        std::exit(1);
+    }
+    // Packages often end the assignment with a NUL of its own; it simply ends the text.
+    text[length] = '\0';
+    if (!installer_state.stream_only) std::printf("%s\n", text.data());
+    // The environment keeps the string for the rest of the run.
+    ::putenv(zk::chk_strdup(text.data()));
+    return 0;
+}

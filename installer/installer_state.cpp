@@ -1,0 +1,3 @@
+#include "installer_state.h"
+
+InstallerState installer_state;

@@ -1,0 +1,15 @@
+// Finding the package inside the installer's own file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "package_format.h"
+
+// Joins the marker's two pieces into a NUL-terminated string.
+void assemble_marker(std::array<char, package_format::MARKER_BUFFER_SIZE>& marker);
+
+// The file offset of the first occurrence of installer_state.marker at or
+// after start, in a file of limit bytes; 0 when there is none. Moves the
+// descriptor's file position.
+uint32_t find_marker(int fd, uint32_t start, uint32_t limit);

@@ -1,0 +1,127 @@
+#include "verify.h"
+
+#include <unistd.h>
+
+#include <zk/base/byteorder.h>
+#include <zk/base/crc.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "installer_state.h"
+#include "package.h"
+
+using namespace package_format;
+
+namespace {
+
+using Header = std::array<unsigned char, HEADER_SIZE>;
+
+// Only a bare Enter goes on; anything else, or the end of input, ends the run.
+void ask_to_continue() {
+    std::array<char, 1024> reply;
+    std::fflush(stdout);
+    if (std::fgets(reply.data(), static_cast<int>(reply.size()), stdin) == nullptr || reply[0] != '\n') {
+        std::exit(1);
+    }
+}
+
+// Starts the running checksum with the program image before the marker,
+// telling the user how far it got at most once per clock second.
+void checksum_program_image(int fd, uint32_t marker_offset) {
+    std::array<unsigned char, READ_BLOCK_SIZE> block;
+    zk::crc32_accum(nullptr, 0);
+    ::lseek(fd, 0, SEEK_SET);
+    time_t noted = std::time(nullptr);
+    uint32_t processed = 0;
+    while (processed < marker_offset) {
+        const size_t wanted = std::min<size_t>(block.size(), marker_offset - processed);
+        const ssize_t count = ::read(fd, block.data(), wanted);
+        if (count <= 0) break;
+        zk::crc32_accum(block.data(), static_cast<int>(count));
+        processed += static_cast<uint32_t>(count);
+        const time_t now = std::time(nullptr);
+        if (now != noted) {
+            std::fprintf(stderr, "(processing .. %ld%% complete)\n",
+                         static_cast<long>(uint64_t{processed} * 100 / marker_offset));
+            noted = now;
+        }
+    }
+}
+
+void read_header(int fd, uint32_t marker_offset, Header& header) {
+    if (::lseek(fd, marker_offset, SEEK_SET) < 0 ||
+        ::read(fd, header.data(), header.size()) != static_cast<ssize_t>(header.size())) {
+        std::fprintf(stderr, "Error reading package header\n");
+        std::exit(1);
+    }
+}
+
+void check_marker(const Header& header) {
+    if (std::memcmp(header.data(), installer_state.marker.data(), MARKER_LENGTH) != 0 ||
+        header[HEADER_TERMINATOR_OFFSET] != '\0') {
+        std::fprintf(stderr, "Cannot locate package payload.\n");
+        std::exit(1);
+    }
+}
+
+void check_size(const Header& header, uint32_t marker_offset, uint64_t file_size) {
+    const uint64_t expected = uint64_t{marker_offset} + zk::LGET32(header.data() + HEADER_LENGTH_OFFSET);
+    if (expected == file_size) return;
+    std::printf("\n*** Error:\n"
+                "    Package is corrupt - incorrect size detected.\n"
+                "    File size should be: %ld bytes\n"
+                "    Actual size        : %ld bytes\n"
+                "    Press <Enter> to continue: ",
+                static_cast<long>(expected), static_cast<long>(file_size));
+    ask_to_continue();
+}
+
+// Adds the rest of the file, after the header, and returns the checksum of
+// everything added; `so_far` is the checksum up to the header's end.
+uint32_t checksum_records(int fd, uint32_t marker_offset, uint32_t so_far) {
+    std::array<unsigned char, READ_BLOCK_SIZE> block;
+    uint32_t computed = so_far;
+    ::lseek(fd, static_cast<off_t>(uint64_t{marker_offset} + HEADER_SIZE), SEEK_SET);
+    ssize_t count;
+    while ((count = ::read(fd, block.data(), block.size())) > 0) {
+        computed = zk::crc32_accum(block.data(), static_cast<int>(count));
+    }
+    return computed;
+}
+
+void check_checksum(uint32_t stored, uint32_t computed) {
+    if (stored == computed) return;
+    std::printf("\n*** Error:\n"
+                "    Package is corrupt - file has failed checksum.\n"
+                "    Expected CRC: %08lx Calculated: %08lx\n",
+                static_cast<unsigned long>(stored), static_cast<unsigned long>(computed));
+    std::fflush(stdout);
+    std::fprintf(stderr, "    Press <Enter> to continue: ");
+    ask_to_continue();
+}
+
+}  // namespace
+
+uint32_t verify_package(int fd, uint64_t file_size) {
+    // Not found gives 0, and the file does not start with the marker: the
+    // header check below reports it.
+    const uint32_t limit = static_cast<uint32_t>(std::min<uint64_t>(file_size, UINT32_MAX));
+    const uint32_t marker_offset = find_marker(fd, 0, limit);
+    checksum_program_image(fd, marker_offset);
+    std::fprintf(stderr, "\n");
+
+    Header header;
+    read_header(fd, marker_offset, header);
+    check_marker(header);
+    const uint32_t stored = zk::LGET32(header.data() + HEADER_CHECKSUM_OFFSET);
+    std::memset(header.data() + HEADER_CHECKSUM_OFFSET, 0, CHECKSUM_SIZE);
+    const uint32_t through_header = zk::crc32_accum(header.data(), static_cast<int>(header.size()));
+    check_size(header, marker_offset, file_size);
+    check_checksum(stored, checksum_records(fd, marker_offset, through_header));
+    return marker_offset;
+}

@@ -1,0 +1,9 @@
+// Verification of the package inside the installer's own file: the marker
+// and its header, the package length and the whole-file checksum.
+#pragma once
+
+#include <cstdint>
+
+// Returns the marker offset. A wrong length or checksum is reported and the
+// user may go on with a bare Enter; every other failure ends the process.
+uint32_t verify_package(int fd, uint64_t file_size);
