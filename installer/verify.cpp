@@ -14,6 +14,7 @@
 
 #include "installer_state.h"
 #include "package.h"
+#include "verify_internal.h"
 
 using namespace package_format;
 
@@ -27,29 +28,6 @@ void ask_to_continue() {
     std::fflush(stdout);
     if (std::fgets(reply.data(), static_cast<int>(reply.size()), stdin) == nullptr || reply[0] != '\n') {
         std::exit(1);
-    }
-}
-
-// Starts the running checksum with the program image before the marker,
-// telling the user how far it got at most once per clock second.
-void checksum_program_image(int fd, uint32_t marker_offset) {
-    std::array<unsigned char, READ_BLOCK_SIZE> block;
-    zk::crc32_accum(nullptr, 0);
-    ::lseek(fd, 0, SEEK_SET);
-    time_t noted = std::time(nullptr);
-    uint32_t processed = 0;
-    while (processed < marker_offset) {
-        const size_t wanted = std::min<size_t>(block.size(), marker_offset - processed);
-        const ssize_t count = ::read(fd, block.data(), wanted);
-        if (count <= 0) break;
-        zk::crc32_accum(block.data(), static_cast<int>(count));
-        processed += static_cast<uint32_t>(count);
-        const time_t now = std::time(nullptr);
-        if (now != noted) {
-            std::fprintf(stderr, "(processing .. %ld%% complete)\n",
-                         static_cast<long>(uint64_t{processed} * 100 / marker_offset));
-            noted = now;
-        }
     }
 }
 
@@ -106,6 +84,27 @@ void check_checksum(uint32_t stored, uint32_t computed) {
 }
 
 }  // namespace
+
+void checksum_program_image(int fd, uint32_t marker_offset) {
+    std::array<unsigned char, READ_BLOCK_SIZE> block;
+    zk::crc32_accum(nullptr, 0);
+    ::lseek(fd, 0, SEEK_SET);
+    time_t noted = std::time(nullptr);
+    uint32_t processed = 0;
+    while (processed < marker_offset) {
+        const size_t wanted = std::min<size_t>(block.size(), marker_offset - processed);
+        const ssize_t count = ::read(fd, block.data(), wanted);
+        if (count <= 0) break;
+        zk::crc32_accum(block.data(), static_cast<int>(count));
+        processed += static_cast<uint32_t>(count);
+        const time_t now = std::time(nullptr);
+        if (now != noted) {
+            std::fprintf(stderr, "(processing .. %ld%% complete)\n",
+                         static_cast<long>(uint64_t{processed} * 100 / marker_offset));
+            noted = now;
+        }
+    }
+}
 
 uint32_t verify_package(int fd, uint64_t file_size) {
     // Not found gives 0, and the file does not start with the marker: the

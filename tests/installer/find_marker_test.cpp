@@ -21,6 +21,8 @@ struct MarkerCase {
     uint32_t expected;
 };
 
+void PrintTo(const MarkerCase& c, std::ostream* os) { *os << c.what; }
+
 // A file of `size` bytes of `fill` with the marker at each offset.
 std::string markers_at(std::initializer_list<size_t> offsets, size_t size, char fill = 'x') {
     std::string content(size, fill);
