@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -67,9 +68,17 @@ int run_temp_file(const char* path) {
     }
     QuotedPath command;
     quote_for_shell(path, command);
-    // The program writes to the same descriptors: what we printed comes first.
-    std::fflush(nullptr);
-    const int status = std::system(command.data());
+    const int status = run_shell_command(command.data());
     ::remove(path);
     return shell_could_not_start(status) ? RUN_NOT_STARTED : 0;
+}
+
+int run_shell_command(const char* command) {
+    // The command writes to the same descriptors: what we printed comes first.
+    std::fflush(nullptr);
+    // Only the installer ignores SIGPIPE; what it runs starts as from a shell.
+    std::signal(SIGPIPE, SIG_DFL);
+    const int status = std::system(command);
+    std::signal(SIGPIPE, SIG_IGN);
+    return status;
 }

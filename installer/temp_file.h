@@ -27,3 +27,7 @@ int create_temp_file(const char* path);
 // own exit status is not looked at: 0, or RUN_NOT_STARTED when the
 // temporary directory forbids programs or the file could not be started.
 int run_temp_file(const char* path);
+
+// Runs a command line through the shell and waits for it; returns what
+// system() returns.
+int run_shell_command(const char* command);

@@ -133,6 +133,13 @@ TEST_F(InstallerRun, EnvironmentRecordsReachLaterPrograms) {
     EXPECT_TRUE(temp_is_empty()) << "the temporary file must be gone after the run";
 }
 
+TEST_F(InstallerRun, ProgramsStartWithDefaultSigpipe) {
+    pack({"--program", program("pipe", "kill -PIPE $$\necho survived SIGPIPE\n")});
+    const RunResult r = install();
+    EXPECT_EQ(r.out, SUCCESS) << "the installer ignores SIGPIPE for itself only";
+    EXPECT_EQ(r.status, 0);
+}
+
 TEST_F(InstallerRun, EmptyPackageSucceeds) {
     pack({});
     const RunResult r = install();
