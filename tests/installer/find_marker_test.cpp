@@ -7,11 +7,12 @@
 
 #include "installer_state.h"
 #include "package.h"
+#include "package_util.h"
 #include "support.h"
 
 namespace {
 
-const std::string MARKER = std::string("\x01Install") + "\x07Magic";
+const std::string MARKER = zkpacktest::marker();
 
 struct MarkerCase {
     const char* what;

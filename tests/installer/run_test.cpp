@@ -5,9 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <zk/base/byteorder.h>
-#include <zk/base/crc.h>
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -17,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "package_util.h"
 #include "support.h"
 
 namespace {
@@ -24,10 +22,9 @@ namespace {
 using zktest::RunOptions;
 using zktest::RunResult;
 
-const std::string MARKER = std::string("\x01Install") + "\x07Magic";
-constexpr size_t HEADER_SIZE = 172;
-constexpr size_t LENGTH_FIELD = 24;
-constexpr size_t CHECKSUM_FIELD = 28;
+using zkpacktest::CHECKSUM_FIELD;
+using zkpacktest::HEADER_SIZE;
+using zkpacktest::LENGTH_FIELD;
 
 const char SUCCESS[] = "Installation successfully completed.\n";
 const char FAILURE[] = "ERROR: Installation failed.\n";
@@ -49,27 +46,19 @@ std::string without_progress(std::string err) {
     return err;
 }
 
-// Damaging a package after zkpack built it: the offset of its header, and
-// the length and checksum fields made right again for the bytes as they stand.
-size_t header_offset(const std::string& bytes) { return bytes.find(MARKER); }
+// Damaging a package after zkpack built it: the offset of its header, its
+// checksum, and both fields made right again for the bytes as they stand.
+size_t header_offset(const std::string& bytes) { return bytes.find(zkpacktest::marker()); }
+
+uint32_t checksum_of(const std::string& bytes) { return zkpacktest::checksum_of(bytes, header_offset(bytes)); }
 
 void set_length(std::string& bytes, uint32_t length) {
-    zk::LPUT32(reinterpret_cast<unsigned char*>(bytes.data()) + header_offset(bytes) + LENGTH_FIELD, length);
-}
-
-uint32_t checksum_of(std::string bytes) {
-    auto* data = reinterpret_cast<unsigned char*>(bytes.data());
-    zk::LPUT32(data + header_offset(bytes) + CHECKSUM_FIELD, 0);
-    return zk::crc32(data, static_cast<int>(bytes.size()));
-}
-
-void set_checksum(std::string& bytes, uint32_t checksum) {
-    zk::LPUT32(reinterpret_cast<unsigned char*>(bytes.data()) + header_offset(bytes) + CHECKSUM_FIELD, checksum);
+    zkpacktest::store32(bytes, header_offset(bytes) + LENGTH_FIELD, length);
 }
 
 void reseal(std::string& bytes) {
     set_length(bytes, static_cast<uint32_t>(bytes.size() - header_offset(bytes)));
-    set_checksum(bytes, checksum_of(bytes));
+    zkpacktest::reseal(bytes, header_offset(bytes));
 }
 
 class InstallerRun : public ::testing::Test {
@@ -213,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "\nCannot locate package payload.\n"},
         DamageCase{"header without its NUL",
                    [](std::string& b) {
-                       b[header_offset(b) + MARKER.size()] = 'x';
+                       b[header_offset(b) + zkpacktest::marker().size()] = 'x';
                        reseal(b);
                    },
                    "", "\nCannot locate package payload.\n"},
@@ -270,7 +259,7 @@ TEST_P(ContinuePrompt, SizeMismatchGoesOnOnlyOnBareEnter) {
     pack({"--env", "FIRST=one"});
     std::string bytes = zktest::read_file(package);
     set_length(bytes, static_cast<uint32_t>(bytes.size() - header_offset(bytes) + 10));
-    set_checksum(bytes, checksum_of(bytes));
+    zkpacktest::reseal(bytes, header_offset(bytes));
     zktest::write_file(package, bytes, 0755);
 
     const RunResult r = install({}, replying(GetParam().reply));
@@ -507,13 +496,6 @@ TEST_F(InstallerRun, TempOnNoexecFileSystemFailsTheRecord) {
     EXPECT_EQ(r.err, verified(package));
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(zktest::exists(noexec + "/zkinstall-temp.exe"));
-}
-
-TEST(InstallerImage, HoldsNoMarkerInOnePiece) {
-    const std::string image = zktest::read_file(zktest::zkinstall_path());
-    ASSERT_FALSE(image.empty());
-    EXPECT_EQ(image.find(MARKER), std::string::npos)
-        << "a package would be found inside the installer's own program";
 }
 
 }  // namespace
