@@ -3,10 +3,12 @@
 #include "environment_record.h"
 #include "package_format.h"
 #include "program_record.h"
+#include "welcome_record.h"
 
 namespace {
 
 constexpr RecordHandlerEntry record_handlers[] = {
+    {package_format::KIND_WELCOME_TEXT, file_banner, false},
     {package_format::KIND_PROGRAM, file_run, true},
     {package_format::KIND_ENVIRONMENT, set_env, false},
 };

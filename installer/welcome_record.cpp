@@ -1,0 +1,149 @@
+#include "welcome_record.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <zk/base/byteorder.h>
+#include <zk/base/chk.h>
+#include <zk/file/dirtree.h>
+#include <zk/file/filename.h>
+#include <zk/wild/simplify.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "installer_state.h"
+
+namespace {
+
+constexpr size_t BLOCK_SIZE = 1024;
+constexpr int WRAP_WIDTH = 75;
+constexpr char DEFAULT_INSTALL_DIR[] = "/usr/local/zelkor";
+constexpr int INSTALL_DIR_MODE = 0755;
+
+constexpr size_t REPLY_SIZE = 1024;
+constexpr int DIRECTORY_REPLY_LIMIT = 1023;  // fgets keeps at most 1022 characters of the line
+
+using Reply = std::array<char, REPLY_SIZE>;
+
+bool is_space(unsigned char byte) { return std::isspace(byte) != 0; }
+
+// A word is measured only as far as the block it starts in goes.
+int word_length(const unsigned char* word, const unsigned char* block_end) {
+    return static_cast<int>(std::find_if(word, block_end, is_space) - word);
+}
+
+// Writes one block, breaking the line before a word that would pass the wrap
+// width. A word too long for any line is written whole where it starts a
+// line, so the text goes on.
+void write_wrapped(const unsigned char* block, size_t size, int& column) {
+    for (size_t at = 0; at < size; ++at) {
+        const unsigned char byte = block[at];
+        const bool starts_word = at > 0 && !is_space(byte) && is_space(block[at - 1]);
+        if (starts_word && column != 0 && column + word_length(block + at, block + size) > WRAP_WIDTH) {
+            std::putchar('\n');
+            column = 0;
+        }
+        std::putchar(byte);
+        column = byte == '\n' ? 0 : column + 1;
+    }
+}
+
+void show_text(int fd, uint32_t length) {
+    std::array<unsigned char, BLOCK_SIZE> block;
+    int column = 0;
+    while (length != 0) {
+        const size_t size = std::min<size_t>(length, block.size());
+        if (::read(fd, block.data(), size) != static_cast<ssize_t>(size)) {
+            std::fprintf(stderr, "Premature EOF detected\n");
+            std::exit(1);
+        }
+        if (!installer_state.stream_only) write_wrapped(block.data(), size, column);
+        length -= static_cast<uint32_t>(size);
+    }
+    std::fflush(stdout);
+}
+
+// Reads one line after making the prompt visible; false at end of input. The
+// rest of an overlong line is dropped, so that it cannot answer the next
+// question.
+bool read_reply(Reply& reply, int limit) {
+    std::fflush(stdout);
+    if (std::fgets(reply.data(), limit, stdin) == nullptr) return false;
+    if (std::strchr(reply.data(), '\n') == nullptr) {
+        for (int c = std::getchar(); c != EOF && c != '\n';) c = std::getchar();
+    }
+    return true;
+}
+
+// The typed directory, trailing line feed removed, or the default for an
+// empty line or end of input. Blanks and carriage returns are kept.
+char* ask_install_dir() {
+    std::printf("Directory where to install software [%s]: ", DEFAULT_INSTALL_DIR);
+    Reply reply;
+    const char* directory = DEFAULT_INSTALL_DIR;
+    if (read_reply(reply, DIRECTORY_REPLY_LIMIT) && reply[0] != '\0' && reply[0] != '\n') {
+        reply[std::strcspn(reply.data(), "\n")] = '\0';
+        directory = reply.data();
+    }
+    return zk::simplify_and_expand_filename(directory);
+}
+
+// Names that simplification leaves relative ("|x", or "~/x" when there is no
+// home directory) are taken from the directory the installer started in, so
+// that install_dir still names the directory once we are inside it.
+char* make_absolute(char* directory) {
+    if (directory == nullptr || directory[0] == '\0' || zk::is_absolute(directory)) return directory;
+    const char* cwd = zk::get_cwd();
+    char* absolute = zk::chk_makestr(cwd, std::strcmp(cwd, "/") == 0 ? "" : "/", directory, nullptr);
+    zk::chk_free(directory);
+    return absolute;
+}
+
+// End of input means yes.
+void confirm_creation(const char* directory) {
+    std::printf("\nThe install directory [%s] does not exist.\n", directory);
+    std::printf("Do you wish to create it [y/n] ? ");
+    Reply reply;
+    if (read_reply(reply, static_cast<int>(reply.size())) && reply[0] != 'y' && reply[0] != 'Y') {
+        std::printf("\nInstallation aborted. Please try again.\n");
+        std::exit(1);
+    }
+}
+
+[[noreturn]] void directory_failed(const char* what, const char* directory) {
+    const int error = errno;
+    std::printf("%s       %s\n", what, directory);
+    std::fflush(stdout);
+    errno = error;
+    std::perror("Create failed");
+    std::exit(1);
+}
+
+void choose_install_dir() {
+    char* directory = make_absolute(ask_install_dir());
+    if (directory == nullptr) std::exit(1);  // the allocator has said why
+    installer_state.install_dir = directory;
+    struct stat status {};
+    if (::stat(directory, &status) != 0) {
+        confirm_creation(directory);
+        if (zk::port_mkdir(directory, INSTALL_DIR_MODE) < 0) {
+            directory_failed("Error: Failed to create the install directory.\n", directory);
+        }
+    }
+    if (::chdir(directory) != 0) directory_failed("Error: Cannot switch to the install directory.\n", directory);
+    zk::get_cwd_changed_directory();
+}
+
+}  // namespace
+
+int file_banner(int fd, const unsigned char* prefix) {
+    show_text(fd, zk::LGET32(prefix));
+    if (!installer_state.stream_only) choose_install_dir();
+    return 0;
+}
