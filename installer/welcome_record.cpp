@@ -128,6 +128,8 @@ void confirm_creation(const char* directory) {
 void choose_install_dir() {
     char* directory = make_absolute(ask_install_dir());
     if (directory == nullptr) std::exit(1);  // the allocator has said why
+    // A second welcome text record replaces the first one's choice.
+    zk::chk_free(installer_state.install_dir);
     installer_state.install_dir = directory;
     struct stat status {};
     if (::stat(directory, &status) != 0) {
