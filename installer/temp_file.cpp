@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "installer_state.h"
 
@@ -49,14 +50,19 @@ bool make_temp_path(TempPath& path) {
     return length >= 0 && static_cast<size_t>(length) < path.size();
 }
 
+void print_temp_path(const char* format) {
+    const std::string path = std::string(installer_state.temp_dir) + "/" + TEMP_FILE_NAME;
+    std::printf(format, path.c_str());
+}
+
 void temp_create_failed() {
-    std::printf("Error: cannot create temp output file: %s/%s\n", installer_state.temp_dir, TEMP_FILE_NAME);
+    print_temp_path("Error: cannot create temp output file: %s\n");
     std::exit(1);
 }
 
-int create_temp_file(const char* path) {
+int create_temp_file(const char* path, int mode) {
     ::unlink(path);
-    return ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0755);
+    return ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
 }
 
 int run_temp_file(const char* path) {

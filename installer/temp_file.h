@@ -14,14 +14,18 @@ constexpr int RUN_NOT_STARTED = -3;
 // Forms the temporary file's path from temp_dir; false when it does not fit.
 bool make_temp_path(TempPath& path);
 
+// Prints `format`, which holds one %s, with the temporary file's path,
+// however long, on standard output.
+void print_temp_path(const char* format);
+
 // Prints "Error: cannot create temp output file: %s\n" with the temporary
-// file's path, however long, and ends the process with status 1.
+// file's path and ends the process with status 1.
 [[noreturn]] void temp_create_failed();
 
-// Creates the file afresh, mode 0755 before the file-creation mask, never
+// Creates the file afresh, `mode` before the file-creation mask, never
 // through whatever entry (a symbolic link, say) someone left at that name.
 // Returns the descriptor, or -1.
-int create_temp_file(const char* path);
+int create_temp_file(const char* path, int mode = 0755);
 
 // Runs the file through the shell, waits for it and removes it. The file's
 // own exit status is not looked at: 0, or RUN_NOT_STARTED when the

@@ -1,0 +1,106 @@
+#include "pump.h"
+
+#include <bzlib.h>
+#include <unistd.h>
+
+#include <zk/base/byteorder.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "installer_state.h"
+
+namespace {
+
+// The current record's payload in the package file, read ahead a block at a
+// time; one pump runs at a time, so one window serves them all.
+struct PayloadWindow {
+    uint32_t payload_offset;     // file offset of the next byte to read into read_buf
+    uint32_t payload_remaining;  // payload bytes not yet handed out
+    std::array<unsigned char, PUMP_INPUT_SIZE> read_buf;
+    int32_t read_pos;   // next byte of read_buf to hand out
+    int32_t read_fill;  // valid bytes in read_buf
+};
+
+PayloadWindow payload_window;
+
+// Reads the next block from payload_offset; false at the file's end or on an
+// error. The seek makes the window independent of whoever else moved the file.
+bool refill_read_buf() {
+    PayloadWindow& window = payload_window;
+    window.read_pos = 0;
+    window.read_fill = 0;
+    const int fd = installer_state.package_fd;
+    if (::lseek(fd, static_cast<off_t>(window.payload_offset), SEEK_SET) < 0) return false;
+    const ssize_t count = ::read(fd, window.read_buf.data(), window.read_buf.size());
+    if (count <= 0) return false;
+    window.read_fill = static_cast<int32_t>(count);
+    return true;
+}
+
+}  // namespace
+
+int32_t bzunzip(void* opaque, PumpRead read_fn, PumpWrite write_fn) {
+    PumpContext context{opaque, read_fn, write_fn};
+    bz_stream stream{};
+    const int started = BZ2_bzDecompressInit(&stream, 0, 0);
+    if (started != BZ_OK) {
+        std::fprintf(stderr, "bzDecompressInit: failed, ret=%d\n", started);
+        std::exit(1);
+    }
+    std::array<unsigned char, PUMP_INPUT_SIZE> input;
+    std::array<unsigned char, PUMP_OUTPUT_SIZE> output;
+    bool delivery_refused = false;
+    int status = BZ_OK;
+    while (status == BZ_OK) {
+        if (stream.avail_in == 0) {
+            const int32_t count = read_fn(&context, input.data(), static_cast<int32_t>(input.size()));
+            if (count <= 0) break;
+            stream.next_in = reinterpret_cast<char*>(input.data());
+            stream.avail_in = static_cast<unsigned>(count);
+        }
+        stream.next_out = reinterpret_cast<char*>(output.data());
+        stream.avail_out = static_cast<unsigned>(output.size());
+        status = BZ2_bzDecompress(&stream);
+        // A corrupt stream makes no progress: stop at once, deliver nothing.
+        if (status != BZ_OK && status != BZ_STREAM_END) break;
+        const auto produced = static_cast<int32_t>(output.size() - stream.avail_out);
+        if (write_fn(&context, output.data(), produced) != 0) delivery_refused = true;
+    }
+    BZ2_bzDecompressEnd(&stream);
+    return status == BZ_STREAM_END && !delivery_refused ? 0 : PUMP_FAILED;
+}
+
+void start_payload_window(int fd, const unsigned char* prefix) {
+    const off_t position = ::lseek(fd, 0, SEEK_CUR);
+    payload_window.payload_offset = static_cast<uint32_t>(position);
+    payload_window.payload_remaining = zk::LGET32(prefix);
+    payload_window.read_pos = 0;
+    payload_window.read_fill = 0;
+}
+
+int32_t payload_read(PumpContext*, unsigned char* destination, int32_t capacity) {
+    PayloadWindow& window = payload_window;
+    uint32_t wanted = std::min(static_cast<uint32_t>(std::max(capacity, 0)), window.payload_remaining);
+    int32_t delivered = 0;
+    while (wanted > 0) {
+        if (window.read_pos >= window.read_fill && !refill_read_buf()) break;
+        const uint32_t n = std::min(static_cast<uint32_t>(window.read_fill - window.read_pos), wanted);
+        std::memcpy(destination, window.read_buf.data() + window.read_pos, n);
+        window.read_pos += static_cast<int32_t>(n);
+        window.payload_offset += n;
+        window.payload_remaining -= n;
+        destination += n;
+        delivered += static_cast<int32_t>(n);
+        wanted -= n;
+    }
+    return delivered;
+}
+
+int32_t stdout_write(PumpContext*, const unsigned char* source, int32_t count) {
+    if (count <= 0) return 0;
+    return std::fwrite(source, static_cast<size_t>(count), 1, stdout) == 1 ? 0 : -1;
+}

@@ -1,0 +1,48 @@
+// The decompression pump: libbzip2's stream decompressor driven between a
+// read callback that supplies compressed bytes and a write callback that
+// takes the decompressed ones. Script and archive records run it over their
+// payload through the payload window.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct PumpContext;
+
+// Places at most `capacity` compressed bytes at `destination`; returns how
+// many, 0 when no more input will come.
+using PumpRead = int32_t (*)(PumpContext* context, unsigned char* destination, int32_t capacity);
+// Takes `count` decompressed bytes (0 to PUMP_OUTPUT_SIZE); returns 0, or -1
+// when they could not be written.
+using PumpWrite = int32_t (*)(PumpContext* context, const unsigned char* source, int32_t count);
+
+// Built by each bzunzip call and handed to every callback it makes.
+struct PumpContext {
+    void* opaque;
+    PumpRead read_fn;
+    PumpWrite write_fn;
+};
+
+constexpr size_t PUMP_INPUT_SIZE = 2048;
+constexpr size_t PUMP_OUTPUT_SIZE = 4096;
+
+constexpr int32_t PUMP_FAILED = -1;
+
+// Decompresses one bzip2 stream from read_fn into write_fn, one delivery per
+// decompressor call. Returns 0 once the stream has ended and every delivery
+// was taken; PUMP_FAILED when the input ran out first (an empty input
+// included), the stream is corrupt, or a delivery was refused. A
+// decompressor that cannot start ends the process.
+int32_t bzunzip(void* opaque, PumpRead read_fn, PumpWrite write_fn);
+
+// Starts serving the payload that begins at fd's current position; its
+// length is the record prefix's first four bytes. Reads go through
+// installer_state.package_fd.
+void start_payload_window(int fd, const unsigned char* prefix);
+
+// Read callback over the payload window: never hands out a byte past the
+// payload's end. A read error or the file's end ends the input.
+int32_t payload_read(PumpContext* context, unsigned char* destination, int32_t capacity);
+
+// Write callback for -gz: the bytes go to standard output unchanged.
+int32_t stdout_write(PumpContext* context, const unsigned char* source, int32_t count);

@@ -1,0 +1,105 @@
+#include "script_record.h"
+
+#include <sys/stat.h>
+
+#include <zk/base/chk.h>
+#include <zk/file/filename.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "installer_state.h"
+#include "temp_file.h"
+
+namespace {
+
+constexpr size_t SCRIPT_BUFFER_SIZE = 2048;
+
+// The script being unpacked and the bytes not yet written to it.
+struct ScriptOutput {
+    FILE* script_file;
+    std::array<unsigned char, SCRIPT_BUFFER_SIZE> script_buf;
+    int32_t script_fill;
+};
+
+ScriptOutput script_output;
+
+bool flush_script_buf() {
+    ScriptOutput& output = script_output;
+    if (std::fwrite(output.script_buf.data(), static_cast<size_t>(output.script_fill), 1, output.script_file) != 1) {
+        std::fprintf(stderr, "zkinstall: error writing to output stream\n");
+        return false;
+    }
+    output.script_fill = 0;
+    return true;
+}
+
+// The environment keeps the string for the rest of the run; each script
+// record adds a fresh one.
+void set_install_root() {
+    const char* root = installer_state.install_dir != nullptr ? installer_state.install_dir : zk::get_cwd();
+    const size_t size = std::strlen(root) + 32;
+    auto* assignment = static_cast<char*>(zk::chk_alloc(size));
+    if (assignment == nullptr) return;  // the allocator has said so
+    std::snprintf(assignment, size, "INSTALL_ROOT=%s", root);
+    ::putenv(assignment);
+}
+
+// Mode 0666 before the file-creation mask, as fopen would create it.
+bool open_script_file(const char* path) {
+    const int fd = create_temp_file(path, 0666);
+    if (fd < 0) return false;
+    script_output.script_file = ::fdopen(fd, "w");
+    script_output.script_fill = 0;
+    return script_output.script_file != nullptr;
+}
+
+// A close that loses buffered bytes leaves the script cut short.
+bool close_script_file() {
+    if (std::fclose(script_output.script_file) == 0) return true;
+    std::fprintf(stderr, "zkinstall: error writing to output stream\n");
+    return false;
+}
+
+void open_debug_shell() {
+    print_temp_path("%s created...waiting\n");
+    run_shell_command("sh -i");
+}
+
+}  // namespace
+
+int32_t script_write(PumpContext*, const unsigned char* source, int32_t count) {
+    ScriptOutput& output = script_output;
+    while (count > 0) {
+        const int32_t n = std::min(static_cast<int32_t>(SCRIPT_BUFFER_SIZE) - output.script_fill, count);
+        std::memcpy(output.script_buf.data() + output.script_fill, source, static_cast<size_t>(n));
+        output.script_fill += n;
+        source += n;
+        count -= n;
+        if (output.script_fill == static_cast<int32_t>(SCRIPT_BUFFER_SIZE) && !flush_script_buf()) return -1;
+    }
+    if (output.script_fill != 0 && !flush_script_buf()) return -1;
+    return 0;
+}
+
+int file_run_compressed(int fd, const unsigned char* prefix) {
+    TempPath path;
+    const bool path_fits = make_temp_path(path);
+    set_install_root();
+    if (installer_state.stream_only) return 0;
+    print_temp_path("Extract script to %s\n");
+    if (!path_fits || !open_script_file(path.data())) {
+        print_temp_path("Error: cannot create script file %s\n");
+        std::exit(1);
+    }
+    start_payload_window(fd, prefix);
+    int result = bzunzip(nullptr, payload_read, script_write);
+    if (!close_script_file()) result = PUMP_FAILED;
+    if (installer_state.debug_shell) open_debug_shell();
+    if (result != 0) return result;
+    ::chmod(path.data(), 0755);
+    return run_temp_file(path.data());
+}
