@@ -1,0 +1,402 @@
+// Archive and script records end to end: archives made by GNU tar, Python's
+// tarfile or by hand, compressed by the bzip2 command, packed by zkpack and
+// installed by the installer run as a user runs it, in a directory of its own.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "archive_support.h"
+#include "support.h"
+
+namespace {
+
+using archive_test::TarEntry;
+using archive_test::Tree;
+using zktest::RunOptions;
+using zktest::RunResult;
+
+const char SUCCESS[] = "Installation successfully completed.\n";
+const char FAILURE[] = "ERROR: Installation failed.\n";
+const char END_LINE[] = "Extracting  .. 0 bytes\n";
+
+// The checksum pass prints a progress line whenever the clock's second turns.
+std::string without_progress(const std::string& err) {
+    std::string kept;
+    for (size_t at = 0, end; at < err.size(); at = end) {
+        end = std::min(err.find('\n', at), err.size() - 1) + 1;
+        if (err.compare(at, 15, "(processing .. ") != 0) kept += err.substr(at, end - at);
+    }
+    return kept;
+}
+
+// Not compressible much: its stream spans many reads and deliveries.
+std::string noise(size_t size) {
+    std::string text(size, '\0');
+    uint32_t state = 99;
+    for (char& ch : text) {
+        state = state * 1664525 + 1013904223;
+        ch = static_cast<char>(state >> 24);
+    }
+    return text;
+}
+
+void make_dir(const std::string& path, mode_t mode) {
+    ::mkdir(path.c_str(), mode);
+    ::chmod(path.c_str(), mode);
+}
+
+// Nested directories, an empty one, empty files, sizes on and off the
+// 512-byte blocks, and the four usual modes.
+void make_product(const std::string& src) {
+    make_dir(src, 0755);
+    make_dir(src + "/bin", 0755);
+    zktest::write_file(src + "/bin/run.sh", "#!/bin/sh\necho run\n", 0755);
+    make_dir(src + "/data", 0755);
+    zktest::write_file(src + "/data/empty", "", 0644);
+    zktest::write_file(src + "/data/one", "1", 0644);
+    zktest::write_file(src + "/data/b511", std::string(511, 'a'), 0644);
+    zktest::write_file(src + "/data/b512", std::string(512, 'b'), 0600);
+    zktest::write_file(src + "/data/b513", std::string(513, 'c'), 0644);
+    make_dir(src + "/data/nested", 0755);
+    make_dir(src + "/data/nested/deeper", 0700);
+    zktest::write_file(src + "/data/nested/deeper/secret", noise(5000), 0600);
+    zktest::write_file(src + "/data/nested/deeper/tool", noise(70000), 0700);
+    make_dir(src + "/emptydir", 0755);
+}
+
+// What the product looks like installed: directories get search permission
+// for everybody, as the installer always adds it.
+Tree installed_product(const std::string& src) {
+    Tree tree = archive_test::tree_of(src);
+    tree["data/nested/deeper"] = "dir 0711";
+    return tree;
+}
+
+const std::string PRODUCT_OUT =
+    "\n"
+    "Extracting ./ .. 0 bytes\n"
+    "Extracting ./bin/ .. 0 bytes\n"
+    "Extracting ./bin/run.sh .. 19 bytes\n"
+    "Extracting ./data/ .. 0 bytes\n"
+    "Extracting ./data/b511 .. 511 bytes\n"
+    "Extracting ./data/b512 .. 512 bytes\n"
+    "Extracting ./data/b513 .. 513 bytes\n"
+    "Extracting ./data/empty .. 0 bytes\n"
+    "Extracting ./data/nested/ .. 0 bytes\n"
+    "Extracting ./data/nested/deeper/ .. 0 bytes\n"
+    "Extracting ./data/nested/deeper/secret .. 5000 bytes\n"
+    "Extracting ./data/nested/deeper/tool .. 70000 bytes\n"
+    "Extracting ./data/one .. 1 bytes\n"
+    "Extracting ./emptydir/ .. 0 bytes\n" +
+    std::string(END_LINE);
+
+const char PYTHON_TAR[] =
+    "import os, sys, tarfile\n"
+    "out, src, form = sys.argv[1:4]\n"
+    "extra = {'comment': 'pax headers too'} if form == 'PAX_FORMAT' else {}\n"
+    "with tarfile.open(out, 'w', format=getattr(tarfile, form), pax_headers=extra) as t:\n"
+    "    for name in sorted(os.listdir(src)):\n"
+    "        t.add(os.path.join(src, name), arcname=name)\n";
+
+using TarTool = void (*)(const std::string& format, const std::string& src, const std::string& out);
+
+void gnu_tar(const std::string& format, const std::string& src, const std::string& out) {
+    const RunResult r = zktest::run("/usr/bin/tar", {"--format=" + format, "--sort=name", "--owner=0", "--group=0",
+                                                    "-C", src, "-cf", out, "."});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+void python_tar(const std::string& format, const std::string& src, const std::string& out) {
+    const RunResult r = zktest::run("/usr/bin/python3", {"-c", PYTHON_TAR, out, src, format});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+class ArchiveRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        make_dir(temp, 0755);
+        make_dir(root, 0755);
+    }
+
+    void pack(const std::vector<std::string>& records) {
+        std::vector<std::string> args{"create", "-o", package};
+        args.insert(args.end(), records.begin(), records.end());
+        const RunResult made = zktest::run(zktest::zkpack_path(), args);
+        ASSERT_EQ(made.status, 0) << made.err;
+    }
+
+    // Runs the package, found along PATH, in the install directory `root`.
+    RunResult install(const std::vector<std::string>& args = {}, RunOptions options = {}) {
+        if (options.argv0.empty()) options.argv0 = "pkg";
+        return run_in_root(package, args, options);
+    }
+
+    // Runs the package through the shell, so the command line can set limits
+    // and redirections first.
+    RunResult install_through_shell(const std::string& command) { return run_in_root("/bin/sh", {"-c", command}, {}); }
+
+    RunResult run_in_root(const std::string& program, const std::vector<std::string>& args, RunOptions options) {
+        options.env.emplace("PATH", dir.path() + ":/usr/bin:/bin");
+        options.env.emplace("TEMP", temp);
+        options.env.emplace("TMP", std::nullopt);
+        if (options.cwd.empty()) options.cwd = root;
+        return zktest::run(program, args, options);
+    }
+
+    // Standard error holds the banner and the verification's blank line
+    // (progress lines aside), then `err`.
+    void check(const RunResult& r, const std::string& out, int status, const std::string& err = "") {
+        EXPECT_EQ(r.out, out);
+        EXPECT_EQ(without_progress(r.err), verified() + err);
+        EXPECT_EQ(r.status, status);
+    }
+
+    std::string verified() const {
+        return "ZKINSTALL v1.007 Copyright (c) Zelkor Software\n\nVerifying package file: " + package +
+               "\nThis may take a moment...\n\n";
+    }
+
+    std::string bzip2(const std::string& path) {
+        const RunResult r = zktest::run("/usr/bin/bzip2", {"-k", "-f", path});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return path + ".bz2";
+    }
+
+    std::string compressed_file(const std::string& name, const std::string& content) {
+        zktest::write_file(dir / name, content);
+        return bzip2(dir / name);
+    }
+
+    // The archive `tool` makes of src in `format`, compressed.
+    std::string archive_of(TarTool tool, const std::string& format, const std::string& src) {
+        const std::string out = dir / (format + ".tar");
+        tool(format, src, out);
+        return bzip2(out);
+    }
+
+    std::string script(const std::string& name, const std::string& body) {
+        return compressed_file(name, "#!/bin/sh\n" + body);
+    }
+
+    zktest::TempDir dir;
+    const std::string package = dir / "pkg";
+    const std::string temp = dir / "tmp";
+    const std::string root = dir / "root";
+    const std::string temp_file = temp + "/zkinstall-temp.exe";
+    const std::string extract_line = "Extract script to " + temp_file + "\n";
+};
+
+TEST_F(ArchiveRun, ProductTreeInstallsWithExactModesAndReport) {
+    make_product(dir / "src");
+    pack({"--record", "2", archive_of(gnu_tar, "ustar", dir / "src")});
+    const RunResult r = install();
+    check(r, PRODUCT_OUT + SUCCESS, 0);
+    EXPECT_EQ(archive_test::tree_of(root), installed_product(dir / "src"));
+}
+
+struct Maker {
+    const char* what;
+    TarTool tool;
+    const char* format;
+    const char* kind;
+};
+
+void PrintTo(const Maker& m, std::ostream* os) { *os << m.what; }
+
+class ArchiveMaker : public ArchiveRun, public ::testing::WithParamInterface<Maker> {};
+
+TEST_P(ArchiveMaker, InstallsTheSameFiles) {
+    const Maker& m = GetParam();
+    make_product(dir / "src");
+    pack({"--record", m.kind, archive_of(m.tool, m.format, dir / "src")});
+    const RunResult r = install();
+    EXPECT_EQ(r.out.substr(r.out.size() - (std::string(END_LINE) + SUCCESS).size()), END_LINE + std::string(SUCCESS));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(archive_test::tree_of(root), installed_product(dir / "src"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, ArchiveMaker,
+                         ::testing::Values(Maker{"GNU tar, GNU layout, kind 10", gnu_tar, "gnu", "10"},
+                                           Maker{"GNU tar, POSIX ustar", gnu_tar, "ustar", "2"},
+                                           Maker{"tarfile, ustar", python_tar, "USTAR_FORMAT", "2"},
+                                           Maker{"tarfile, GNU layout", python_tar, "GNU_FORMAT", "2"},
+                                           Maker{"tarfile, pax", python_tar, "PAX_FORMAT", "2"}));
+
+TEST_F(ArchiveRun, ExistingFileIsTruncatedAndRewritten) {
+    make_product(dir / "src");
+    pack({"--record", "2", archive_of(gnu_tar, "gnu", dir / "src")});
+    make_dir(root + "/data", 0755);
+    zktest::write_file(root + "/data/b512", std::string(9000, 'o'), 0666);
+    const RunResult r = install();
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(zktest::read_file(root + "/data/b512"), std::string(512, 'b'));
+    EXPECT_EQ(zktest::mode_of(root + "/data/b512"), 0600u);
+}
+
+TEST_F(ArchiveRun, StreamOnlyCopiesTheArchiveAndRunsNoScript) {
+    make_product(dir / "src");
+    const std::string tar = dir / "gnu.tar";
+    gnu_tar("gnu", dir / "src", tar);
+    zktest::write_file(dir / "show", "#!/bin/sh\necho \"root=$INSTALL_ROOT\"\n", 0755);
+    pack({"--record", "2", bzip2(tar), "--record", "11", script("touch.sh", "touch \"$0.ran\"\n"), "--program",
+          dir / "show"});
+    const RunResult r = install({"-gz"});
+    EXPECT_EQ(r.out, zktest::read_file(tar) + "root=" + root + "\n")
+        << "the archive byte for byte, trailing blocks included; then only the program speaks, and sees the "
+           "working directory as INSTALL_ROOT";
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(archive_test::tree_of(root), Tree{});
+    EXPECT_EQ(archive_test::tree_of(temp), Tree{}) << "no script is written or run";
+}
+
+TEST_F(ArchiveRun, StreamOnlyFailsWhenTheOutputCannotBeWritten) {
+    make_product(dir / "src");
+    pack({"--record", "2", archive_of(gnu_tar, "gnu", dir / "src")});
+    const RunResult r = install_through_shell("exec pkg -gz >/dev/full");
+    EXPECT_EQ(r.status, 1) << "a lost archive is not a success";
+}
+
+TEST_F(ArchiveRun, ScriptSeesInstallRootAndEarlierEnvironment) {
+    pack({"--env", "EARLY=1",
+          "--record", "11", script("show.sh", "echo \"$INSTALL_ROOT|$EARLY|$LATE|$(pwd)\"\n"),
+          "--env", "LATE=2"});
+    const RunResult r = install();
+    check(r, "EARLY=1\n" + extract_line + root + "|1||" + root + "\nLATE=2\n" + SUCCESS, 0);
+    EXPECT_FALSE(zktest::exists(temp_file)) << "the script is removed after its run";
+}
+
+TEST_F(ArchiveRun, DebugShellReadsStandardInputBeforeTheScriptRuns) {
+    pack({"--record", "11", script("show.sh", "echo \"script ran in $INSTALL_ROOT\"\n")});
+    RunOptions options;
+    options.input = "echo \"shell sees $(stat -c %a \"$TEMP/zkinstall-temp.exe\") $(tail -n 1 \"$TEMP/zkinstall-temp.exe\")\"\n"
+                    "exit\n";
+    const RunResult r = install({"-d"}, options);
+    EXPECT_EQ(r.out, extract_line + temp_file + " created...waiting\n" +
+                         "shell sees 644 echo \"script ran in $INSTALL_ROOT\"\n"
+                         "script ran in " + root + "\n" + SUCCESS)
+        << "the shell sees the script whole, made as fopen would make it, before it is run";
+    EXPECT_EQ(r.status, 0);
+}
+
+struct BrokenScript {
+    const char* what;
+    std::string (*payload)(const std::string& compressed);
+    bool runs_later;  // the script file is made and the shell cannot start it
+};
+
+void PrintTo(const BrokenScript& c, std::ostream* os) { *os << c.what; }
+
+class ScriptNotRun : public ArchiveRun, public ::testing::WithParamInterface<BrokenScript> {};
+
+TEST_P(ScriptNotRun, FailsTheInstallation) {
+    const BrokenScript& c = GetParam();
+    const std::string good = zktest::read_file(script("mark.sh", "touch \"$0.ran\"\n"));
+    zktest::write_file(dir / "broken", c.payload(good));
+    pack({"--record", "11", dir / "broken", "--env", "LATER=1"});
+    const RunResult r = install();
+    EXPECT_EQ(r.out, extract_line + "LATER=1\n" + FAILURE);
+    EXPECT_EQ(r.status, 1);
+    const std::string err = without_progress(r.err);
+    EXPECT_EQ(err.substr(0, verified().size()), verified());
+    EXPECT_EQ(err.size() > verified().size(), c.runs_later) << "only the shell says why it could not run: " << err;
+    EXPECT_FALSE(zktest::exists(temp_file + ".ran")) << "the script did not run";
+    EXPECT_EQ(zktest::exists(temp_file), !c.runs_later) << "a script cut short stays for inspection";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ScriptNotRun,
+    ::testing::Values(
+        BrokenScript{"truncated", [](const std::string& s) { return s.substr(0, s.size() - 20); }, false},
+        BrokenScript{"corrupt",
+                     [](const std::string& s) {
+                         std::string bad = s;
+                         bad[bad.size() / 2] ^= 0x10;
+                         return bad;
+                     },
+                     false},
+        BrokenScript{"empty", [](const std::string&) { return std::string(); }, false},
+        BrokenScript{"not startable",
+                     [](const std::string&) { return archive_test::bzip2_compress("#!/nonexistent/shell\n"); },
+                     true}));
+
+TEST_F(ArchiveRun, ScriptFileIsNotWrittenThroughAPlantedLink) {
+    zktest::write_file(dir / "victim", "precious\n", 0644);
+    ASSERT_EQ(::symlink((dir / "victim").c_str(), temp_file.c_str()), 0);
+    pack({"--record", "11", script("hello.sh", "echo hello\n")});
+    const RunResult r = install();
+    check(r, extract_line + "hello\n" + SUCCESS, 0);
+    EXPECT_EQ(zktest::read_file(dir / "victim"), "precious\n");
+    EXPECT_EQ(zktest::mode_of(dir / "victim"), 0644u);
+}
+
+TEST_F(ArchiveRun, UnsafeNamesWriteNothingOutside) {
+    const std::string absolute = dir / "absolute";
+    const std::string tar = archive_test::tar_archive({{"../escaped", "up"},
+                                                       {absolute, "abs"},
+                                                       {"../escaped-dir/", "", '5'},
+                                                       {"kept", "k"}});
+    pack({"--record", "2", compressed_file("unsafe.tar", tar)});
+    const RunResult r = install();
+    check(r,
+          "\nExtracting ../escaped .. 2 bytes\nUnsafe path skipped: ../escaped\n"
+          "Extracting " + absolute + " .. 3 bytes\nUnsafe path skipped: " + absolute + "\n"
+          "Extracting ../escaped-dir/ .. 0 bytes\nUnsafe path skipped: ../escaped-dir/\n"
+          "Extracting kept .. 1 bytes\n" + END_LINE + FAILURE,
+          1);
+    EXPECT_FALSE(zktest::exists(dir / "escaped"));
+    EXPECT_FALSE(zktest::exists(absolute));
+    EXPECT_FALSE(zktest::exists(dir / "escaped-dir"));
+    EXPECT_EQ(archive_test::tree_of(root), (Tree{{"kept", "file 0644 k"}}));
+}
+
+TEST_F(ArchiveRun, DamagedArchiveFailsTheInstallation) {
+    make_product(dir / "src");
+    const std::string good = zktest::read_file(archive_of(gnu_tar, "ustar", dir / "src"));
+    zktest::write_file(dir / "cut.tar.bz2", good.substr(0, good.size() / 2));
+    pack({"--record", "2", dir / "cut.tar.bz2", "--env", "LATER=1"});
+    const RunResult r = install();
+    EXPECT_EQ(r.out.substr(r.out.size() - 8 - std::string(FAILURE).size()), "LATER=1\n" + std::string(FAILURE));
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(ArchiveRun, FileSizeLimitMakesExtractionFail) {
+    const std::string tar = archive_test::tar_archive({{"big", noise(100000)}, {"small", "s"}});
+    pack({"--record", "2", compressed_file("big.tar", tar)});
+    // 64 blocks of 512 bytes; SIGXFSZ ignored, so writes fail instead.
+    const RunResult r = install_through_shell("ulimit -f 64; trap '' XFSZ; exec pkg");
+    check(r,
+          "\nExtracting big .. 100000 bytes\nError writing file big\n"
+          "Extracting small .. 1 bytes\n" + std::string(END_LINE) + FAILURE,
+          1);
+    EXPECT_EQ(zktest::read_file(root + "/big").size(), 64u * 512) << "written up to the limit";
+    EXPECT_EQ(zktest::read_file(root + "/small"), "s");
+}
+
+TEST_F(ArchiveRun, FileSizeLimitKeepsACutShortScriptFromRunning) {
+    pack({"--record", "11", script("long.sh", "touch \"$0.ran\"\n# " + std::string(100000, 'x') + "\n")});
+    const RunResult r = install_through_shell("ulimit -f 64; trap '' XFSZ; exec pkg");
+    EXPECT_EQ(r.out, extract_line + FAILURE);
+    EXPECT_NE(r.err.find("zkinstall: error writing to output stream\n"), std::string::npos);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(zktest::exists(temp_file + ".ran"));
+}
+
+TEST_F(ArchiveRun, DemoProductInstallsWithItsSetupScript) {
+    const std::string demo = zktest::source_dir() + "/examples/demo";
+    pack({"--env", "ZELKOR_VERSION=2.5", "--record", "2", archive_of(gnu_tar, "ustar", demo + "/product"),
+          "--record", "11", compressed_file("setup.sh", zktest::read_file(demo + "/setup.sh"))});
+    const RunResult r = install();
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Zelkor 2.5 set up in " + root + "\n" + SUCCESS), std::string::npos) << r.out;
+    Tree expected = archive_test::tree_of(demo + "/product");
+    Tree installed = archive_test::tree_of(root);
+    EXPECT_EQ(installed.erase("env.sh"), 1u) << "the setup script wrote it";
+    EXPECT_EQ(installed, expected);
+}
+
+}  // namespace
