@@ -31,6 +31,9 @@ void set_up_process() {
     ::umask(022);
     // Output into a reader that has quit fails with an error instead of killing us.
     std::signal(SIGPIPE, SIG_IGN);
+    // Programs, scripts and the -d shell read the same standard input after
+    // us: a reply must not take more of it than its own line.
+    std::setvbuf(stdin, nullptr, _IONBF, 0);
     assemble_marker(installer_state.marker);
 }
 

@@ -270,15 +270,39 @@ TEST_F(ArchiveRun, ScriptSeesInstallRootAndEarlierEnvironment) {
     EXPECT_FALSE(zktest::exists(temp_file)) << "the script is removed after its run";
 }
 
-TEST_F(ArchiveRun, DebugShellReadsStandardInputBeforeTheScriptRuns) {
-    pack({"--record", "11", script("show.sh", "echo \"script ran in $INSTALL_ROOT\"\n")});
-    RunOptions options;
-    options.input = "echo \"shell sees $(stat -c %a \"$TEMP/zkinstall-temp.exe\") $(tail -n 1 \"$TEMP/zkinstall-temp.exe\")\"\n"
-                    "exit\n";
-    const RunResult r = install({"-d"}, options);
-    EXPECT_EQ(r.out, extract_line + temp_file + " created...waiting\n" +
+// The answers, the shell's commands and the script's input all come through
+// one pipe: the installer takes only the lines it asks for.
+class ArchiveRunAfterWelcome : public ArchiveRun {
+protected:
+    void SetUp() override {
+        ArchiveRun::SetUp();
+        make_dir(chosen, 0755);
+        zktest::write_file(dir / "welcome.txt", "Welcome.\n");
+    }
+    RunResult install_answering(const std::string& script_body, const std::string& more_input,
+                                const std::vector<std::string>& args = {}) {
+        pack({"--record", "1", dir / "welcome.txt", "--record", "11", script("script.sh", script_body)});
+        RunOptions options;
+        options.input = chosen + "\n" + more_input;
+        return install(args, options);
+    }
+    const std::string chosen = dir / "chosen";
+    const std::string prompt = "Welcome.\nDirectory where to install software [/usr/local/zelkor]: ";
+};
+
+TEST_F(ArchiveRunAfterWelcome, ScriptReadsTheLinesAfterTheAnswer) {
+    const RunResult r = install_answering("read line\necho \"read $line in $INSTALL_ROOT\"\n", "for the script\n");
+    check(r, prompt + extract_line + "read for the script in " + chosen + "\n" + SUCCESS, 0);
+}
+
+TEST_F(ArchiveRunAfterWelcome, DebugShellReadsTheLinesAfterTheAnswerBeforeTheScriptRuns) {
+    const RunResult r = install_answering(
+        "echo \"script ran in $INSTALL_ROOT\"\n",
+        "echo \"shell sees $(stat -c %a \"$TEMP/zkinstall-temp.exe\") $(tail -n 1 \"$TEMP/zkinstall-temp.exe\")\"\nexit\n",
+        {"-d"});
+    EXPECT_EQ(r.out, prompt + extract_line + temp_file + " created...waiting\n" +
                          "shell sees 644 echo \"script ran in $INSTALL_ROOT\"\n"
-                         "script ran in " + root + "\n" + SUCCESS)
+                         "script ran in " + chosen + "\n" + SUCCESS)
         << "the shell sees the script whole, made as fopen would make it, before it is run";
     EXPECT_EQ(r.status, 0);
 }
