@@ -34,17 +34,6 @@ std::string without_progress(const std::string& err) {
     return kept;
 }
 
-// Not compressible much: its stream spans many reads and deliveries.
-std::string noise(size_t size) {
-    std::string text(size, '\0');
-    uint32_t state = 99;
-    for (char& ch : text) {
-        state = state * 1664525 + 1013904223;
-        ch = static_cast<char>(state >> 24);
-    }
-    return text;
-}
-
 void make_dir(const std::string& path, mode_t mode) {
     ::mkdir(path.c_str(), mode);
     ::chmod(path.c_str(), mode);
@@ -64,8 +53,8 @@ void make_product(const std::string& src) {
     zktest::write_file(src + "/data/b513", std::string(513, 'c'), 0644);
     make_dir(src + "/data/nested", 0755);
     make_dir(src + "/data/nested/deeper", 0700);
-    zktest::write_file(src + "/data/nested/deeper/secret", noise(5000), 0600);
-    zktest::write_file(src + "/data/nested/deeper/tool", noise(70000), 0700);
+    zktest::write_file(src + "/data/nested/deeper/secret", archive_test::noise(5000), 0600);
+    zktest::write_file(src + "/data/nested/deeper/tool", archive_test::noise(70000), 0700);
     make_dir(src + "/emptydir", 0755);
 }
 
@@ -389,7 +378,7 @@ TEST_F(ArchiveRun, DamagedArchiveFailsTheInstallation) {
 }
 
 TEST_F(ArchiveRun, FileSizeLimitMakesExtractionFail) {
-    const std::string tar = archive_test::tar_archive({{"big", noise(100000)}, {"small", "s"}});
+    const std::string tar = archive_test::tar_archive({{"big", archive_test::noise(100000)}, {"small", "s"}});
     pack({"--record", "2", compressed_file("big.tar", tar)});
     // 64 blocks of 512 bytes; SIGXFSZ ignored, so writes fail instead.
     const RunResult r = install_through_shell("ulimit -f 64; trap '' XFSZ; exec pkg");

@@ -105,6 +105,16 @@ std::string bzip2_compress(const std::string& bytes) {
     return compressed;
 }
 
+std::string noise(size_t size) {
+    std::string text(size, '\0');
+    uint32_t state = 12345;
+    for (char& ch : text) {
+        state = state * 1103515245 + 12345;
+        ch = static_cast<char>(state >> 23);
+    }
+    return text;
+}
+
 Tree tree_of(const std::string& root) {
     Tree tree;
     walk(root, "", tree);

@@ -27,6 +27,10 @@ std::string tar_archive(const std::vector<TarEntry>& entries);
 
 std::string bzip2_compress(const std::string& bytes);
 
+// Bytes that hardly compress, the same every time: their stream spans many
+// reads and deliveries.
+std::string noise(size_t size);
+
 // path below the root -> "dir 0755", "file 0644 <content>", "fifo 0600" or
 // "link <target>".
 using Tree = std::map<std::string, std::string>;

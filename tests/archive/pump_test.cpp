@@ -48,19 +48,8 @@ int32_t recording_read(PumpContext* context, unsigned char* destination, int32_t
     return count;
 }
 
-// Not compressible much, so its stream spans many reads.
-std::string noise(size_t size) {
-    std::string text(size, '\0');
-    uint32_t state = 12345;
-    for (char& ch : text) {
-        state = state * 1103515245 + 12345;
-        ch = static_cast<char>(state >> 23);
-    }
-    return text;
-}
-
 const std::string SHORT_TEXT = "#!/bin/sh\necho short\n";
-const std::string LONG_TEXT = noise(30000);
+const std::string LONG_TEXT = archive_test::noise(30000);
 
 class Pump : public ::testing::Test {
 protected:
