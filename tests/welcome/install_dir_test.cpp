@@ -70,6 +70,30 @@ INSTANTIATE_TEST_SUITE_P(
                       CreateCase{"a name simplification leaves relative is made absolute", "|new\ny\n",
                                  "@/|new"}));
 
+// What follows the welcome text record works in the chosen directory: the
+// archive lands there and a script is started there with it as INSTALL_ROOT.
+class FollowingRecords : public WelcomeRun, public ::testing::WithParamInterface<CreateCase> {};
+
+TEST_P(FollowingRecords, WorkInTheChosenDirectory) {
+    const std::string chosen = at(dir, GetParam().created);
+    zktest::write_file(dir / "notes", "notes\n");
+    zktest::write_file(dir / "script", "echo \"root $INSTALL_ROOT, in $(pwd), finds $(cat notes)\"\n");
+    const zktest::RunResult packed = zktest::run(
+        "/bin/sh", {"-c", "tar -cjf archive.tar.bz2 notes && bzip2 script", dir.path()}, run_options(""));
+    ASSERT_EQ(packed.status, 0) << packed.err;
+    pack(TEXT, {"--record", "2", dir / "archive.tar.bz2", "--record", "11", dir / "script.bz2"});
+    const zktest::RunResult r = install(at(dir, GetParam().input));
+    EXPECT_EQ(r.out, TEXT + std::string(PROMPT) + missing(chosen) + "\nExtracting notes .. 6 bytes\nExtracting  .. 0 bytes\n" +
+                         "Extract script to " + temp + "/zkinstall-temp.exe\n" + "root " + chosen + ", in " +
+                         chosen + ", finds notes\n" + SUCCESS);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(zktest::read_file(chosen + "/notes"), "notes\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, FollowingRecords,
+                         ::testing::Values(CreateCase{"relative", "new\n", "@/new"},
+                                           CreateCase{"a name simplification leaves relative", "|new\n", "@/|new"}));
+
 TEST_F(WelcomeRun, ExistingDirectoryIsUsedWithoutAsking) {
     ::mkdir((dir / "here").c_str(), 0700);
     pack(TEXT, show_working_directory());
