@@ -194,8 +194,9 @@ TEST(ZkpackCommandLine, HelpNamesEveryCommandAndOption) {
     const auto result = zkpack({"--help"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
-    for (const char* word : {"create", "list", "verify", "-o OUT", "--stub FILE", "--env NAME=VALUE", "--program FILE",
-                             "--record KIND FILE"}) {
+    for (const char* word : {"create", "list", "verify", "cat", "-o OUT", "--stub FILE", "--env NAME=VALUE",
+                             "--program FILE", "--record KIND FILE", "--welcome FILE", "--tree DIR", "--archive FILE",
+                             "--script FILE", "-1 ... -9", "--quiet"}) {
         EXPECT_NE(result.out.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(zkpack({"-h"}).out, result.out);

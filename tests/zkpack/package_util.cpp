@@ -43,7 +43,31 @@ std::string build_package(const std::string& stub, const std::vector<Record>& re
     return file;
 }
 
-zktest::RunResult zkpack(const std::vector<std::string>& args) { return zktest::run(zktest::zkpack_path(), args); }
+std::vector<Record> records_of(const std::string& file) {
+    const size_t marker_offset = file.find(marker());
+    std::vector<Record> records;
+    if (marker_offset == std::string::npos) return records;
+    for (size_t offset = marker_offset + HEADER_SIZE; offset + 5 <= file.size();) {
+        const uint32_t length = load32(file, offset);
+        records.push_back({static_cast<unsigned char>(file[offset + 4]), file.substr(offset + 5, length)});
+        offset += 5 + length;
+    }
+    return records;
+}
+
+zktest::RunResult zkpack(const std::vector<std::string>& args, const zktest::RunOptions& options) {
+    return zktest::run(zktest::zkpack_path(), args, options);
+}
+
+zktest::RunResult shell(const std::string& command, const zktest::RunOptions& options) {
+    return zktest::run("/bin/sh", {"-c", command}, options);
+}
+
+std::string quoted(const std::string& text) {
+    std::string result = "'";
+    for (const char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return result + "'";
+}
 
 std::vector<std::string> directory_entries(const std::string& path) {
     std::vector<std::string> names;

@@ -33,7 +33,13 @@ void reseal(std::string& file, size_t marker_offset);
 
 std::string build_package(const std::string& stub, const std::vector<Record>& records);
 
-zktest::RunResult zkpack(const std::vector<std::string>& args);
+// The records of a package built by the rules, as build_package takes them.
+std::vector<Record> records_of(const std::string& file);
+
+zktest::RunResult zkpack(const std::vector<std::string>& args, const zktest::RunOptions& options = {});
+zktest::RunResult shell(const std::string& command, const zktest::RunOptions& options = {});
+// "'text'" for the shell, whatever text holds.
+std::string quoted(const std::string& text);
 
 // Names in a directory, sorted.
 std::vector<std::string> directory_entries(const std::string& path);

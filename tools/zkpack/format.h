@@ -56,6 +56,11 @@ constexpr KindName KIND_NAMES[] = {
     {KIND_ARCHIVE_ALT, "archive"}, {KIND_SCRIPT, "script"},   {KIND_ENVIRONMENT, "environment"},
 };
 
+// Payloads the installer runs through its bzip2 decompressor.
+constexpr bool is_compressed_kind(unsigned kind) {
+    return kind == KIND_ARCHIVE || kind == KIND_ARCHIVE_ALT || kind == KIND_SCRIPT;
+}
+
 // Kinds the installer does not know make it stop.
 constexpr std::string_view kind_name(unsigned kind) {
     for (const auto& entry : KIND_NAMES) {

@@ -1,7 +1,9 @@
 #include "inspect.h"
 
+#include "decompressor.h"
 #include "format.h"
 #include "reader.h"
+#include "tar_scan.h"
 
 #include <algorithm>
 #include <array>
@@ -35,8 +37,24 @@ std::string text_excerpt(const Package& package, const RecordInfo& record, std::
     return excerpt;
 }
 
+// What the installer would unpack: its entries and the bytes of the tar
+// stream, and what is wrong with it, if anything.
+std::string archive_summary(const Package& package, const RecordInfo& record) {
+    TarScanner scanner([](const TarEntry&) {});
+    const StreamResult result = decompress(payload_source(package, record),
+                                           [&](const unsigned char* data, size_t length) { scanner.feed(data, length); });
+    std::string problem = stream_problem(result);
+    if (problem.empty()) problem = scanner.problem();
+    const uint64_t entries = scanner.entries();
+    return std::to_string(entries) + (entries == 1 ? " entry, " : " entries, ") + std::to_string(result.produced) +
+           " bytes" + (problem.empty() ? "" : "; " + problem);
+}
+
 std::string record_summary(const Package& package, const RecordInfo& record) {
     switch (record.kind) {
+        case KIND_ARCHIVE:
+        case KIND_ARCHIVE_ALT:
+            return archive_summary(package, record);
         case KIND_ENVIRONMENT:
             return text_excerpt(package, record, std::string_view("\0", 1));
         case KIND_WELCOME:

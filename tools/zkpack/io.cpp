@@ -73,6 +73,15 @@ void for_each_block(int fd, const std::string& path, uint64_t from, uint64_t to,
     }
 }
 
+ByteSource range_source(int fd, const std::string& path, uint64_t from, uint64_t to) {
+    return [fd, path, position = from, to](unsigned char* buf, size_t capacity) mutable {
+        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(capacity, to - std::min(position, to)));
+        const size_t n = read_at(fd, buf, wanted, position, path);
+        position += n;
+        return n;
+    };
+}
+
 void write_all_at(int fd, const unsigned char* buf, size_t length, uint64_t offset, const std::string& path) {
     while (length > 0) {
         const ssize_t n = ::pwrite(fd, buf, length, static_cast<off_t>(offset));

@@ -49,4 +49,13 @@ using BlockUse = std::function<bool(const unsigned char* block, size_t length)>;
 void for_each_block(int fd, const std::string& path, uint64_t from, uint64_t to, const BlockUse& use);
 void write_all_at(int fd, const unsigned char* buf, size_t length, uint64_t offset, const std::string& path);
 
+// Streams of bytes between the packer's stages: a source fills up to
+// capacity bytes and returns how many (0 at the end); a sink takes them all
+// or fails.
+using ByteSource = std::function<size_t(unsigned char* buf, size_t capacity)>;
+using ByteSink = std::function<void(const unsigned char* data, size_t length)>;
+
+// The bytes of a file from offset from up to offset to (or its end).
+ByteSource range_source(int fd, const std::string& path, uint64_t from, uint64_t to);
+
 }  // namespace zkpack

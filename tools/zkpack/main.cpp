@@ -1,4 +1,5 @@
 // zkpack: builds installers and checks them.
+#include "cat.h"
 #include "inspect.h"
 #include "io.h"
 #include "options.h"
@@ -24,6 +25,8 @@ int main(int argc, char** argv) {
                 return list_package(options.package);
             case Command::verify:
                 return verify_package(options.package);
+            case Command::cat:
+                return cat_record(options.package, options.record_index);
         }
     } catch (const UsageError& error) {
         std::fprintf(stderr, "zkpack: %s\nTry 'zkpack --help' for more information.\n", error.message.c_str());

@@ -8,9 +8,10 @@
 namespace zkpack {
 
 const char HELP_TEXT[] =
-    "Usage: zkpack create -o OUT [--stub FILE] RECORD...\n"
+    "Usage: zkpack create -o OUT [--stub FILE] [-1 ... -9] [-q] RECORD...\n"
     "       zkpack list PKG\n"
     "       zkpack verify PKG\n"
+    "       zkpack cat PKG N\n"
     "\n"
     "Builds installers: the installer program (the stub) with a package of\n"
     "setup records appended, which the installer carries out in order.\n"
@@ -19,18 +20,27 @@ const char HELP_TEXT[] =
     "  create        write the installer OUT (mode 0755, replaced only when complete)\n"
     "  list          show the package header and one line per record\n"
     "  verify        check marker, size, checksum and record framing; silent when sound\n"
+    "  cat           write record N's payload (counted from 0) to standard output,\n"
+    "                decompressed for archive and script records\n"
     "\n"
     "Options of create:\n"
     "  -o OUT                 the installer to write\n"
     "  --stub FILE            the installer program (default: zkinstall beside zkpack)\n"
+    "  -1 ... -9              bzip2 block size of 100 kB ... 900 kB (default -9)\n"
+    "  -q, --quiet            no progress bar (shown only on a terminal anyway)\n"
     "\n"
     "Records, in the order given:\n"
     "  --env NAME=VALUE       environment record: sets NAME during the installation\n"
+    "  --welcome FILE         welcome text record: FILE shown before the directory prompt\n"
+    "  --tree DIR             archive record: DIR's contents, unpacked in the install directory\n"
+    "  --archive FILE         archive record from a .tar (compressed here) or a .tar.bz2\n"
+    "  --script FILE          script record: FILE compressed, run by the shell at install time\n"
     "  --program FILE         program record: FILE is written out and run\n"
     "  --record KIND FILE     a record of kind KIND (0-255) holding FILE's bytes\n"
     "\n"
     "  -h, --help             show this text\n"
     "\n"
+    "SOURCE_DATE_EPOCH, when set, is the modification time of every --tree entry.\n"
     "Exit status: 0 on success, 1 on failure or an unsound package, 2 on a usage error.\n";
 
 namespace {
@@ -44,6 +54,10 @@ struct RecordOption {
 constexpr RecordOption RECORD_OPTIONS[] = {
     {"--env", KIND_ENVIRONMENT, PayloadSource::assignment},
     {"--program", KIND_PROGRAM, PayloadSource::file},
+    {"--welcome", KIND_WELCOME, PayloadSource::file},
+    {"--tree", KIND_ARCHIVE, PayloadSource::tree},
+    {"--archive", KIND_ARCHIVE, PayloadSource::archive},
+    {"--script", KIND_SCRIPT, PayloadSource::compressed},
 };
 
 // Hands out the arguments one by one; an option's value must be there.
@@ -71,6 +85,9 @@ unsigned parse_kind(const std::string& text) {
     return static_cast<unsigned>(std::stoul(text));
 }
 
+// -1 ... -9
+bool is_block_size_option(const std::string& arg) { return arg.size() == 2 && arg[0] == '-' && arg[1] >= '1' && arg[1] <= '9'; }
+
 const RecordOption* find_record_option(const std::string& name) {
     for (const auto& option : RECORD_OPTIONS) {
         if (option.name == name) return &option;
@@ -85,6 +102,10 @@ void parse_create(ArgumentReader& reader, Options& options) {
             options.output = reader.value_of(arg);
         } else if (arg == "--stub") {
             options.stub = reader.value_of(arg);
+        } else if (is_block_size_option(arg)) {
+            options.block_size = arg[1] - '0';
+        } else if (arg == "-q" || arg == "--quiet") {
+            options.quiet = true;
         } else if (const RecordOption* record = find_record_option(arg)) {
             options.records.push_back({record->kind, record->source, reader.value_of(arg)});
         } else if (arg == "--record") {
@@ -103,6 +124,18 @@ void parse_package_argument(ArgumentReader& reader, Options& options, const std:
     if (!reader.done()) throw UsageError{"unexpected argument '" + reader.next() + "'"};
 }
 
+void parse_cat(ArgumentReader& reader, Options& options) {
+    if (reader.done()) throw UsageError{"cat needs a package"};
+    options.package = reader.next();
+    if (reader.done()) throw UsageError{"cat needs a record index"};
+    const std::string& index = reader.next();
+    if (index.empty() || index.size() > 10 || index.find_first_not_of("0123456789") != std::string::npos) {
+        throw UsageError{"record index '" + index + "' is not a number"};
+    }
+    options.record_index = std::stoull(index);
+    if (!reader.done()) throw UsageError{"unexpected argument '" + reader.next() + "'"};
+}
+
 }  // namespace
 
 Options parse_options(const std::vector<std::string>& args) {
@@ -118,6 +151,9 @@ Options parse_options(const std::vector<std::string>& args) {
     } else if (command == "list" || command == "verify") {
         options.command = command == "list" ? Command::list : Command::verify;
         parse_package_argument(reader, options, command);
+    } else if (command == "cat") {
+        options.command = Command::cat;
+        parse_cat(reader, options);
     } else {
         throw UsageError{"unknown command '" + command + "'"};
     }

@@ -1,17 +1,21 @@
 // The command line: commands, options and the help text that describes them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace zkpack {
 
-enum class Command { help, create, list, verify };
+enum class Command { help, create, list, verify, cat };
 
 // Where a record's payload comes from.
 enum class PayloadSource {
     assignment,  // the option's text, "NAME=VALUE", and a NUL
     file,        // the file's bytes as they are
+    compressed,  // the file's bytes as one bzip2 stream
+    tree,        // a directory's contents as a tar stream, as one bzip2 stream
+    archive,     // a tar archive compressed as one bzip2 stream, or a .tar.bz2 as it is
 };
 
 struct RecordSpec {
@@ -25,7 +29,10 @@ struct Options {
     std::string output;                // create: -o
     std::string stub;                  // create: --stub, empty for the default
     std::vector<RecordSpec> records;   // create: in the order given
-    std::string package;               // list, verify
+    int block_size = 9;                // create: -1 ... -9, bzip2's block size
+    bool quiet = false;                // create: --quiet
+    std::string package;               // list, verify, cat
+    uint64_t record_index = 0;         // cat
 };
 
 extern const char HELP_TEXT[];

@@ -96,4 +96,9 @@ std::string walk_records(const Package& package, const std::function<void(const 
     return "";
 }
 
+ByteSource payload_source(const Package& package, const RecordInfo& record) {
+    const uint64_t start = record.offset + PREFIX_SIZE;
+    return range_source(package.file.get(), package.path, start, start + record.length);
+}
+
 }  // namespace zkpack

@@ -38,4 +38,7 @@ std::string header_problem(const Package& package);
 // before the end of the file, or "".
 std::string walk_records(const Package& package, const std::function<void(const RecordInfo&)>& visit);
 
+// The record's payload, read block by block.
+ByteSource payload_source(const Package& package, const RecordInfo& record);
+
 }  // namespace zkpack

@@ -1,6 +1,7 @@
 #include "records.h"
 
 #include "format.h"
+#include "tar_tree.h"
 
 #include <zk/zk.h>
 
@@ -27,31 +28,58 @@ void write_assignment(const std::string& assignment, PackageOutput& output) {
     output.append(reinterpret_cast<const unsigned char*>(assignment.c_str()), assignment.size() + 1);
 }
 
-void write_payload(const RecordSpec& record, PackageOutput& output) {
-    switch (record.source) {
+void write_payload(const PreparedRecord& record, const PackSettings& settings, PackageOutput& output) {
+    const std::string& argument = record.spec.argument;
+    switch (record.spec.source) {
         case PayloadSource::assignment:
-            write_assignment(record.argument, output);
+            write_assignment(argument, output);
             break;
         case PayloadSource::file:
-            append_file(output, record.argument);
+            append_file(output, argument);
+            break;
+        case PayloadSource::compressed:
+            write_compressed_file(argument, "--script " + argument, settings, output);
+            break;
+        case PayloadSource::tree: {
+            const TreeInput& input = std::get<TreeInput>(record.input);
+            write_tree_payload(input.tree, input.mtime, settings, output);
+            break;
+        }
+        case PayloadSource::archive:
+            write_archive_payload(std::get<ArchiveInput>(record.input), settings, output);
             break;
     }
 }
 
 }  // namespace
 
-void check_record(const RecordSpec& record) {
-    if (record.source == PayloadSource::assignment) check_assignment(record.argument);
+PreparedRecord prepare_record(const RecordSpec& record) {
+    PreparedRecord prepared{record, std::monostate{}};
+    switch (record.source) {
+        case PayloadSource::assignment:
+            check_assignment(record.argument);
+            break;
+        case PayloadSource::file:
+        case PayloadSource::compressed:
+            break;
+        case PayloadSource::tree:
+            prepared.input = TreeInput{scan_tree(record.argument), source_date_epoch()};
+            break;
+        case PayloadSource::archive:
+            prepared.input = check_archive(record.argument);
+            break;
+    }
+    return prepared;
 }
 
 // The length goes in once the payload is written, so a payload may be
 // produced without knowing its size beforehand.
-void write_record(const RecordSpec& record, PackageOutput& output) {
+void write_record(const PreparedRecord& record, const PackSettings& settings, PackageOutput& output) {
     const uint64_t record_offset = output.size();
     std::array<unsigned char, PREFIX_SIZE> prefix{};
-    zk::LPUT8(prefix.data() + PREFIX_KIND, record.kind);
+    zk::LPUT8(prefix.data() + PREFIX_KIND, record.spec.kind);
     output.append(prefix.data(), prefix.size());
-    write_payload(record, output);
+    write_payload(record, settings, output);
     const uint64_t payload_length = output.size() - record_offset - PREFIX_SIZE;
     output.patch32(record_offset + PREFIX_LENGTH, static_cast<uint32_t>(payload_length));
 }

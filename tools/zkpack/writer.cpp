@@ -3,6 +3,7 @@
 #include "format.h"
 #include "marker.h"
 #include "output.h"
+#include "progress.h"
 #include "records.h"
 
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <vector>
 
 namespace zkpack {
 
@@ -50,14 +52,16 @@ void write_header(PackageOutput& output) {
 }  // namespace
 
 void create_package(const Options& options) {
-    for (const auto& record : options.records) check_record(record);
+    std::vector<PreparedRecord> records;
+    for (const auto& record : options.records) records.push_back(prepare_record(record));
+    const PackSettings settings{options.block_size, progress_wanted(options.quiet)};
     const std::string stub = options.stub.empty() ? default_stub() : options.stub;
 
     PackageOutput output(options.output);
     copy_stub(stub, output);
     const uint64_t marker_offset = output.size();
     write_header(output);
-    for (const auto& record : options.records) write_record(record, output);
+    for (const auto& record : records) write_record(record, settings, output);
 
     output.patch32(marker_offset + HEADER_LENGTH, static_cast<uint32_t>(output.size() - marker_offset));
     output.patch32(marker_offset + HEADER_CHECKSUM, output.checksum());

@@ -1,0 +1,222 @@
+// What the installer could not reproduce as meant is refused before any
+// output exists, with a message naming the path.
+#include "package_util.h"
+#include "support.h"
+#include "tree_util.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using zkpacktest::directory_entries;
+using zkpacktest::quoted;
+using zkpacktest::shell;
+using zkpacktest::zkpack;
+using zktest::TempDir;
+using zktest::write_file;
+
+const std::string NOT_REPRODUCED = "; the installer creates only regular files and directories\n";
+
+struct Refusal {
+    std::string what;
+    std::vector<std::string> records;  // record options, relative names under the test's directory
+    std::string err;                   // after "zkpack: ", with the directory's path for '@'
+    std::map<std::string, std::optional<std::string>> env = {};
+};
+
+std::string with_dir(const std::string& text, const std::string& dir) {
+    std::string result;
+    for (const char c : text) result += c == '@' ? dir : std::string(1, c);
+    return result;
+}
+
+// Runs each case from a directory holding only its inputs; nothing may be
+// added to it, not even a temporary file.
+void expect_refusals(const TempDir& dir, const std::vector<Refusal>& refusals) {
+    write_file(dir / "stub", "stub");
+    const std::vector<std::string> inputs = directory_entries(dir.path());
+    for (const auto& refusal : refusals) {
+        SCOPED_TRACE(refusal.what);
+        std::vector<std::string> args = {"create", "-o", dir / "setup", "--stub", dir / "stub"};
+        for (const auto& record : refusal.records) args.push_back(with_dir(record, dir.path()));
+        const auto result = zkpack(args, {"", refusal.env, "", ""});
+        EXPECT_EQ(result.err, "zkpack: " + with_dir(refusal.err, dir.path()));
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(directory_entries(dir.path()), inputs);
+    }
+}
+
+void make_socket(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, path.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path;
+    ::close(fd);
+}
+
+// One tree per case, each with a good file beside the bad entry.
+std::string tree_with(const TempDir& dir, const std::string& name, const std::function<void(const std::string&)>& add) {
+    const std::string root = dir / name;
+    ::mkdir(root.c_str(), 0755);
+    write_file(root + "/a.txt", "a");
+    add(root);
+    return "@/" + name;
+}
+
+TEST(ZkpackRefusals, TreeEntriesTheInstallerCannotReproduce) {
+    TempDir dir;
+    const std::string name99(99, 'n');
+    std::vector<Refusal> refusals = {
+        {"symbolic link", {"--tree", tree_with(dir, "t1", [](const std::string& root) {
+                               ASSERT_EQ(::symlink("a.txt", (root + "/link").c_str()), 0);
+                           })},
+         "@/t1/link: a symbolic link" + NOT_REPRODUCED},
+        {"hard link", {"--tree", tree_with(dir, "t2", [](const std::string& root) {
+                           ::mkdir((root + "/sub").c_str(), 0755);
+                           ASSERT_EQ(::link((root + "/a.txt").c_str(), (root + "/sub/b.txt").c_str()), 0);
+                       })},
+         "@/t2/sub/b.txt: a hard link to @/t2/a.txt" + NOT_REPRODUCED},
+        {"FIFO", {"--tree", tree_with(dir, "t3", [](const std::string& root) {
+                      ASSERT_EQ(::mkfifo((root + "/fifo").c_str(), 0644), 0);
+                  })},
+         "@/t3/fifo: a FIFO" + NOT_REPRODUCED},
+        {"socket", {"--tree", tree_with(dir, "t4", [](const std::string& root) { make_socket(root + "/s"); })},
+         "@/t4/s: a socket" + NOT_REPRODUCED},
+        {"file name of 100 bytes", {"--tree", tree_with(dir, "t5", [&](const std::string& root) {
+                                        write_file(root + "/" + name99, "fits");
+                                        write_file(root + "/" + name99 + "x", "does not");
+                                    })},
+         "@/t5/" + name99 + "x: its name in the archive takes 100 bytes; the installer reads at most 99\n"},
+        {"directory name of 100 bytes with its slash", {"--tree", tree_with(dir, "t6", [&](const std::string& root) {
+                                                            ::mkdir((root + "/" + name99).c_str(), 0755);
+                                                        })},
+         "@/t6/" + name99 + ": its name in the archive takes 100 bytes; the installer reads at most 99\n"},
+        {"path of 100 bytes", {"--tree", tree_with(dir, "t7", [](const std::string& root) {
+                                   ::mkdir((root + "/" + std::string(50, 'd')).c_str(), 0755);
+                                   write_file(root + "/" + std::string(50, 'd') + "/" + std::string(49, 'f'), "");
+                               })},
+         "@/t7/" + std::string(50, 'd') + "/" + std::string(49, 'f') +
+             ": its name in the archive takes 100 bytes; the installer reads at most 99\n"},
+        {"file of 2 GiB", {"--tree", tree_with(dir, "t8", [](const std::string& root) {
+                               write_file(root + "/big", "");
+                               ASSERT_EQ(::truncate((root + "/big").c_str(), 2LL << 30), 0);
+                           })},
+         "@/t8/big: 2147483648 bytes; the installer takes files below 2 GiB\n"},
+        {"not a directory", {"--tree", "@/t1/a.txt"}, "@/t1/a.txt: not a directory\n"},
+        {"missing directory", {"--tree", "@/none"}, "@/none: cannot read its status: No such file or directory\n"},
+        {"bad SOURCE_DATE_EPOCH", {"--tree", tree_with(dir, "t9", [](const std::string&) {})},
+         "SOURCE_DATE_EPOCH: '1.5' is not a number of seconds\n", {{"SOURCE_DATE_EPOCH", "1.5"}}},
+        {"refused after a good record", {"--script", "@/t1/a.txt", "--tree", "@/t3"},
+         "@/t3/fifo: a FIFO" + NOT_REPRODUCED},
+    };
+    expect_refusals(dir, refusals);
+}
+
+// Archives made by Python's tarfile, which writes whatever it is given.
+const char MAKE_ARCHIVES[] = R"(
+import io, tarfile
+def archive(name, entries, form=tarfile.USTAR_FORMAT):
+    with tarfile.open(name, 'w', format=form) as t:
+        for entry_name, kind in entries:
+            info = tarfile.TarInfo(entry_name)
+            info.type = kind
+            if kind in (tarfile.SYMTYPE, tarfile.LNKTYPE):
+                info.linkname = 'a'
+            data = b'data' if kind == tarfile.REGTYPE else b''
+            info.size = len(data)
+            t.addfile(info, io.BytesIO(data))
+archive('symlink.tar', [('d/', tarfile.DIRTYPE), ('d/l', tarfile.SYMTYPE)])
+archive('hardlink.tar', [('a', tarfile.REGTYPE), ('h', tarfile.LNKTYPE)])
+archive('fifo.tar', [('f', tarfile.FIFOTYPE)])
+archive('chardev.tar', [('c', tarfile.CHRTYPE)])
+archive('blockdev.tar', [('b', tarfile.BLKTYPE)])
+archive('absolute.tar', [('/etc/x', tarfile.REGTYPE)])
+archive('dotdot.tar', [('a/../../x', tarfile.REGTYPE)])
+archive('long-ustar.tar', [('d' * 60 + '/' + 'f' * 60, tarfile.REGTYPE)])
+archive('long-gnu.tar', [('g' * 120, tarfile.REGTYPE)], tarfile.GNU_FORMAT)
+archive('long-pax.tar', [('p' * 120, tarfile.REGTYPE)], tarfile.PAX_FORMAT)
+archive('non-ascii.tar', [('caf\u00e9', tarfile.REGTYPE)], tarfile.PAX_FORMAT)
+archive('no-parent.tar', [('top/f', tarfile.REGTYPE), ('x/y/f', tarfile.REGTYPE)])
+archive('name-100.tar', [('n' * 100, tarfile.REGTYPE)], tarfile.GNU_FORMAT)
+big = tarfile.TarInfo('big')
+big.size = 2 ** 31
+with open('big.tar', 'wb') as f:
+    f.write(big.tobuf(tarfile.USTAR_FORMAT) + bytes(1024))
+with open('good.tar', 'rb') as f:
+    good = f.read()
+with open('cut-data.tar', 'wb') as f:
+    f.write(good[:512 + 100])
+with open('no-end.tar', 'wb') as f:
+    f.write(good[:1024])
+with open('not-tar.tar', 'wb') as f:
+    f.write(b'x' * 2048)
+open('empty.tar', 'wb').close()
+)";
+
+TEST(ZkpackRefusals, ArchivesTheInstallerCannotUnpackAsMeant) {
+    TempDir dir;
+    write_file(dir / "make.py", MAKE_ARCHIVES);
+    write_file(dir / "a", "data");
+    const auto made = shell("cd " + quoted(dir.path()) + " && tar --format=ustar -cf good.tar a && python3 make.py" +
+                            " && bzip2 -k good.tar && cat good.tar.bz2 good.tar.bz2 > two.tar.bz2" +
+                            " && cp good.tar.bz2 junk.tar.bz2 && printf junk >> junk.tar.bz2" +
+                            " && head -c 60 good.tar.bz2 > cut.tar.bz2 && rm make.py");
+    ASSERT_EQ(made.status, 0) << made.err;
+
+    const std::string at_most_99 = "; the installer reads at most 99\n";
+    const std::string outside = "; the installer writes only below its directory\n";
+    const std::vector<Refusal> refusals = {
+        {"symbolic link", {"--archive", "@/symlink.tar"}, "@/symlink.tar: d/l: a symbolic link" + NOT_REPRODUCED},
+        {"hard link", {"--archive", "@/hardlink.tar"}, "@/hardlink.tar: h: a hard link" + NOT_REPRODUCED},
+        {"FIFO", {"--archive", "@/fifo.tar"}, "@/fifo.tar: f: a FIFO" + NOT_REPRODUCED},
+        {"character device", {"--archive", "@/chardev.tar"}, "@/chardev.tar: c: a character device" + NOT_REPRODUCED},
+        {"block device", {"--archive", "@/blockdev.tar"}, "@/blockdev.tar: b: a block device" + NOT_REPRODUCED},
+        {"absolute name", {"--archive", "@/absolute.tar"}, "@/absolute.tar: /etc/x: an absolute name" + outside},
+        {"'..' component", {"--archive", "@/dotdot.tar"}, "@/dotdot.tar: a/../../x: a '..' component" + outside},
+        {"name split into the ustar prefix", {"--archive", "@/long-ustar.tar"},
+         "@/long-ustar.tar: " + std::string(60, 'd') + "/" + std::string(60, 'f') +
+             ": its name in the archive takes 121 bytes" + at_most_99},
+        {"GNU long name", {"--archive", "@/long-gnu.tar"},
+         "@/long-gnu.tar: " + std::string(120, 'g') + ": its name in the archive takes 120 bytes" + at_most_99},
+        {"pax long name", {"--archive", "@/long-pax.tar"},
+         "@/long-pax.tar: " + std::string(120, 'p') + ": its name in the archive takes 120 bytes" + at_most_99},
+        {"name filling the 100-byte field", {"--archive", "@/name-100.tar"},
+         "@/name-100.tar: " + std::string(100, 'n') + ": its name in the archive takes 100 bytes" + at_most_99},
+        {"pax name the installer reads otherwise", {"--archive", "@/non-ascii.tar"},
+         "@/non-ascii.tar: caf\u00e9: the installer reads its name as caf?, since it skips long-name and extended "
+         "headers\n"},
+        {"directory the installer cannot make", {"--archive", "@/no-parent.tar"},
+         "@/no-parent.tar: x/y/f: the installer cannot make its directory x/y, since no entry before it makes x\n"},
+        {"entry of 2 GiB", {"--archive", "@/big.tar"},
+         "@/big.tar: big: 2147483648 bytes; the installer takes files below 2 GiB\n"},
+        {"two bzip2 streams", {"--archive", "@/two.tar.bz2"},
+         "@/two.tar.bz2: holds more than one bzip2 stream; the installer unpacks only the first\n"},
+        {"bytes after the stream", {"--archive", "@/junk.tar.bz2"},
+         "@/junk.tar.bz2: 4 bytes follow its bzip2 stream; the installer would ignore them\n"},
+        {"bzip2 stream cut short", {"--archive", "@/cut.tar.bz2"}, "@/cut.tar.bz2: its bzip2 stream is cut short\n"},
+        {"tar cut inside data", {"--archive", "@/cut-data.tar"}, "@/cut-data.tar: cut short inside an entry's data\n"},
+        {"tar without its end", {"--archive", "@/no-end.tar"}, "@/no-end.tar: cut short: no end-of-archive block\n"},
+        {"not a tar archive", {"--archive", "@/not-tar.tar"},
+         "@/not-tar.tar: not a tar archive: bad header checksum at offset 0\n"},
+        {"empty file", {"--archive", "@/empty.tar"}, "@/empty.tar: not a tar archive: it is empty\n"},
+        {"directory", {"--archive", "@"}, "@: not a regular file\n"},
+    };
+    expect_refusals(dir, refusals);
+}
+
+}  // namespace

@@ -1,0 +1,21 @@
+// --archive: an existing tar archive, or one bzip2-compressed as a single
+// stream, read through before it is packed so that every entry is one the
+// installer reproduces as tar programs would.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zkpack {
+
+struct ArchiveInput {
+    std::string path;
+    bool compressed;  // a .tar.bz2, packed as it is; a .tar is compressed by zkpack
+    uint64_t size;
+};
+
+// Fails, naming the archive and the entry, at the first thing the installer
+// could not unpack as meant.
+ArchiveInput check_archive(const std::string& path);
+
+}  // namespace zkpack
