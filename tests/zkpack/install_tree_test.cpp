@@ -1,0 +1,118 @@
+// A package built by zkpack from a directory tree, installed by the
+// installer as a user runs it: the installed tree is the source tree.
+#include "package_util.h"
+#include "support.h"
+#include "tree_util.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using zktest::RunOptions;
+using zktest::TempDir;
+using zktest::write_file;
+
+std::string random_bytes(size_t size) {
+    std::mt19937 random(7);
+    std::string bytes(size, '\0');
+    for (auto& byte : bytes) byte = static_cast<char>(random());
+    return bytes;
+}
+
+std::string without_progress(const std::string& err) {
+    std::string kept;
+    for (size_t at = 0; at < err.size();) {
+        const size_t end = std::min(err.find('\n', at), err.size() - 1) + 1;
+        if (err.compare(at, 15, "(processing .. ") != 0) kept += err.substr(at, end - at);
+        at = end;
+    }
+    return kept;
+}
+
+class TreeInstall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const std::string& path : {temp, source, installed}) ::mkdir(path.c_str(), 0755);
+        std::vector<zkpacktest::TreeItem> items = zkpacktest::product_tree();
+        // Several of the pump's output pieces and of zkpack's read blocks.
+        items.push_back({"big", 0644, random_bytes(200001)});
+        zkpacktest::make_tree(source, items);
+        write_file(dir / "welcome.txt", "Welcome to Zelkor\r\n");
+        write_file(dir / "setup.sh", "#!/bin/sh\necho \"script in $INSTALL_ROOT\"\ntest -x bin/tool && echo tool ready\n");
+        const auto made = zkpacktest::zkpack({"create", "-o", package, "--welcome", dir / "welcome.txt", "--tree",
+                                              source, "--script", dir / "setup.sh"},
+                                             {"", {{"SOURCE_DATE_EPOCH", "1700000000"}}, "", ""});
+        ASSERT_EQ(made.err, "");
+        ASSERT_EQ(made.status, 0);
+    }
+
+    zktest::RunResult install(const std::vector<std::string>& args, const std::string& input) const {
+        RunOptions options;
+        options.input = input;
+        options.cwd = dir.path();
+        options.argv0 = "setup";
+        options.env = {{"PATH", dir.path() + ":/usr/bin:/bin"}, {"TEMP", temp}, {"TMP", std::nullopt}};
+        return zktest::run(package, args, options);
+    }
+
+    TempDir dir;
+    const std::string package = dir / "setup";
+    const std::string temp = dir / "tmp";
+    const std::string source = dir / "product";
+    const std::string installed = dir / "installed";
+};
+
+TEST_F(TreeInstall, InstalledTreeIsTheSourceTree) {
+    const auto result = install({}, installed + "\n");
+    EXPECT_EQ(result.out,
+              "Welcome to Zelkor\r\n"
+              "Directory where to install software [/usr/local/zelkor]: \n"
+              "Extracting a-b .. 512 bytes\n"
+              "Extracting a.txt .. 0 bytes\n"
+              "Extracting a/ .. 0 bytes\n"
+              "Extracting a/x .. 1000 bytes\n"
+              "Extracting big .. 200001 bytes\n"
+              "Extracting bin/ .. 0 bytes\n"
+              "Extracting bin/tool .. 10 bytes\n"
+              "Extracting empty/ .. 0 bytes\n"
+              "Extracting etc/ .. 0 bytes\n"
+              "Extracting etc/deep/ .. 0 bytes\n"
+              "Extracting etc/deep/er/ .. 0 bytes\n"
+              "Extracting etc/deep/er/file .. 513 bytes\n"
+              "Extracting etc/secret .. 1024 bytes\n"
+              "Extracting  .. 0 bytes\n"
+              "Extract script to " + temp + "/zkinstall-temp.exe\n"
+              "script in " + installed + "\n"
+              "tool ready\n"
+              "Installation successfully completed.\n");
+    EXPECT_EQ(without_progress(result.err), "ZKINSTALL v1.007 Copyright (c) Zelkor Software\n\n"
+                                            "Verifying package file: " + package +
+                                                "\nThis may take a moment...\n\n");
+    EXPECT_EQ(result.status, 0);
+
+    // The installer gives every directory search permission for everybody:
+    // the source's 0700 directory is the one place the trees differ.
+    std::string expected = zkpacktest::describe_tree(source);
+    const std::string private_directory = "etc/ 0700 0\n";
+    ASSERT_NE(expected.find(private_directory), std::string::npos);
+    expected.replace(expected.find(private_directory), private_directory.size(), "etc/ 0711 0\n");
+    EXPECT_EQ(zkpacktest::describe_tree(installed), expected);
+}
+
+TEST_F(TreeInstall, StreamedArchiveIsTheOneZkpackCatShows) {
+    const auto streamed = install({"-gz"}, "");
+    EXPECT_EQ(streamed.status, 0);
+    const auto shown = zkpacktest::zkpack({"cat", package, "1"});
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_TRUE(streamed.out == shown.out) << "-gz writes " << streamed.out.size() << " bytes, cat "
+                                           << shown.out.size();
+    EXPECT_EQ(zkpacktest::describe_tree(installed), "") << "nothing installed";
+}
+
+}  // namespace
