@@ -15,7 +15,7 @@ void WelcomeRun::SetUp() { ::mkdir(temp.c_str(), 0755); }
 
 void WelcomeRun::pack(const std::string& text, const std::vector<std::string>& records) {
     zktest::write_file(dir / "welcome.txt", text);
-    std::vector<std::string> args{"create", "-o", package, "--record", "1", dir / "welcome.txt"};
+    std::vector<std::string> args{"create", "-o", package, "--welcome", dir / "welcome.txt"};
     args.insert(args.end(), records.begin(), records.end());
     const zktest::RunResult made = zktest::run(zktest::zkpack_path(), args);
     ASSERT_EQ(made.status, 0) << made.err;
