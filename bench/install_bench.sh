@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Whole-run speed of an installation: a product tree of about 20 MB in about
+# 700 files is packed as an archive record behind a welcome text record, then
+# three commands are timed in turn, RUNS times each (default 9):
+#   (a) bzip2 -dc of the archive to /dev/null: the decompression alone;
+#   (b) tar -xjf of the archive into a fresh directory;
+#   (c) the installer installing the package into a fresh directory, the
+#       answers piped in: verification, prompts and extraction.
+# Prints for each the median wall time and median CPU time (user + system,
+# less disturbed by other load on the machine), their ratios to (a), and the
+# peak resident size. TREE_MB (default 20) scales the tree, to see memory stay flat.
+#
+# Usage: bench/install_bench.sh [BUILD_DIR]   (default: build)
+set -euo pipefail
+
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$source_dir/build}" && pwd)
+runs=${RUNS:-9}
+tree_mb=${TREE_MB:-20}
+zkpack=$build/bin/zkpack
+[ -x "$zkpack" ] && [ -x "$build/bin/zkinstall" ] || { echo "build zkpack and zkinstall in $build first" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (scripts/deps.sh installs it)" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-$build}/install-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# The tree: mostly text-like files (compressing to about a third, like a
+# product's programs, scripts and documents), some that hardly compress,
+# sizes spread from a few hundred bytes to a few hundred kilobytes.
+python3 - "$work/tree" "$tree_mb" <<'PY'
+import os, random, sys
+root, scale = sys.argv[1], int(sys.argv[2]) / 20
+rng = random.Random(2024)
+words = ["".join(rng.choice("abcdefghijklmnopqrstuvwxyz_") for _ in range(rng.randint(2, 12)))
+         for _ in range(3000)]
+dirs = [""]
+for i in range(60):
+    dirs.append(os.path.join(rng.choice(dirs), "dir%02d" % i))
+target, total = int(scale * 20 * 1024 * 1024), 0
+for i in range(700):
+    size = int(scale * min(400_000, rng.lognormvariate(9.6, 1.1)))
+    if i == 699:
+        size = max(0, target - total)
+    path = os.path.join(root, rng.choice(dirs), "file%03d.%s" % (i, rng.choice(["c", "h", "txt", "dat", "so"])))
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    if i % 7 == 0:
+        data = rng.randbytes(size)
+    else:
+        text, length = [], 0
+        while length < size:
+            line = " ".join(rng.choice(words) for _ in range(rng.randint(3, 12))) + "\n"
+            text.append(line)
+            length += len(line)
+        data = "".join(text).encode()[:size]
+    with open(path, "wb") as f:
+        f.write(data)
+    total += size
+PY
+
+tar --format=ustar --sort=name --owner=0 --group=0 --mtime=@0 -C "$work/tree" -cf "$work/product.tar" .
+bzip2 -9 "$work/product.tar"
+archive=$work/product.tar.bz2
+printf 'Benchmark product.\n' > "$work/welcome.txt"
+"$zkpack" create -o "$work/setup" --record 1 "$work/welcome.txt" --record 2 "$archive"
+
+files=$(find "$work/tree" -type f | wc -l)
+tree_bytes=$(du -sb --apparent-size "$work/tree" | cut -f1)
+echo "tree: $files files, $tree_bytes bytes; archive: $(stat -c %s "$archive") bytes compressed;" \
+     "package: $(stat -c %s "$work/setup") bytes; $runs runs each"
+
+# Each runs one command under /usr/bin/time, appending "wall-seconds
+# peak-KiB user-seconds system-seconds" to the log given.
+timed() {
+    local log=$1
+    shift
+    /usr/bin/time -a -o "$log" -f "%e %M %U %S" "$@"
+}
+# Every run writes into a directory of its own, and nothing is removed until
+# the end: creating files just after removing as many costs the file system
+# far more than creating them in a fresh directory as an installation does.
+decompress() { timed "$1" bzip2 -dc "$archive" >/dev/null; }
+untar() { mkdir "$work/tar.$2" && timed "$1" tar -xjf "$archive" -C "$work/tar.$2"; }
+install() {
+    # Answers: the directory, then yes to creating it.
+    printf '%s\ny\n' "$work/install.$2" | PATH="$work:$PATH" TEMP="$work" timed "$1" "$work/setup" >/dev/null 2>&1
+}
+
+commands=(decompress untar install)
+# One run of each first, untimed, so every command finds the files cached.
+for command in "${commands[@]}"; do "$command" /dev/null warm-up; done
+for ((run = 0; run < runs; ++run)); do
+    for command in "${commands[@]}"; do "$command" "$work/$command.log" "$run"; done
+done
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+wall() { cut -d' ' -f1 "$work/$1.log" | median; }
+cpu() { awk '{ print $3 + $4 }' "$work/$1.log" | median; }
+wall_a=$(wall decompress)
+cpu_a=$(cpu decompress)
+printf '%-36s %8s %6s %8s %6s %9s\n' "command" "wall s" "ratio" "CPU s" "ratio" "peak KiB"
+for command in "${commands[@]}"; do
+    rss=$(cut -d' ' -f2 "$work/$command.log" | sort -n | tail -1)
+    case $command in
+        decompress) label="(a) bzip2 -dc > /dev/null" ;;
+        untar) label="(b) tar -xjf into a fresh directory" ;;
+        install) label="(c) installer, answers piped in" ;;
+    esac
+    awk -v l="$label" -v w="$(wall "$command")" -v wa="$wall_a" -v c="$(cpu "$command")" -v ca="$cpu_a" -v r="$rss" \
+        'BEGIN { printf "%-36s %8.2f %6.3f %8.2f %6.3f %9s\n", l, w, w / wa, c, c / ca, r }'
+done
