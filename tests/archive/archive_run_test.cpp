@@ -399,17 +399,4 @@ TEST_F(ArchiveRun, FileSizeLimitKeepsACutShortScriptFromRunning) {
     EXPECT_FALSE(zktest::exists(temp_file + ".ran"));
 }
 
-TEST_F(ArchiveRun, DemoProductInstallsWithItsSetupScript) {
-    const std::string demo = zktest::source_dir() + "/examples/demo";
-    pack({"--env", "ZELKOR_VERSION=2.5", "--record", "2", archive_of(gnu_tar, "ustar", demo + "/product"),
-          "--record", "11", compressed_file("setup.sh", zktest::read_file(demo + "/setup.sh"))});
-    const RunResult r = install();
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("Zelkor 2.5 set up in " + root + "\n" + SUCCESS), std::string::npos) << r.out;
-    Tree expected = archive_test::tree_of(demo + "/product");
-    Tree installed = archive_test::tree_of(root);
-    EXPECT_EQ(installed.erase("env.sh"), 1u) << "the setup script wrote it";
-    EXPECT_EQ(installed, expected);
-}
-
 }  // namespace
