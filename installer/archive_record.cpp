@@ -105,18 +105,25 @@ void make_parent_directories(char* name, int mode) {
     *last = '/';
 }
 
-bool is_regular_file(int fd) {
-    struct stat status;
-    return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-}
-
 // Created with mode 0666 before the mask, or truncated, as fopen "w" would,
 // but never through a link, and never into a FIFO or device left at the name
-// (O_NONBLOCK keeps a FIFO without a reader from blocking us).
+// (O_NONBLOCK keeps a FIFO without a reader from blocking us). A file that
+// other names share is replaced, not truncated: a hard link left in the
+// install directory must not let us rewrite a file elsewhere.
 FILE* create_entry_file(const char* name) {
-    const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK, 0666);
+    constexpr int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK;
+    int fd = ::open(name, flags, 0666);
     if (fd < 0) return nullptr;
-    FILE* file = is_regular_file(fd) ? ::fdopen(fd, "w") : nullptr;
+    struct stat status;
+    bool usable = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    if (usable && status.st_nlink > 1) {
+        ::close(fd);
+        fd = ::unlink(name) == 0 ? ::open(name, flags | O_EXCL, 0666) : -1;
+        if (fd < 0) return nullptr;
+    } else if (usable) {
+        usable = ::ftruncate(fd, 0) == 0;
+    }
+    FILE* file = usable ? ::fdopen(fd, "w") : nullptr;
     if (file == nullptr) ::close(fd);
     return file;
 }

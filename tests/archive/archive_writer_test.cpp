@@ -223,6 +223,17 @@ INSTANTIATE_TEST_SUITE_P(
                   {},
                   1}));
 
+TEST_F(ArchiveWriter, HardLinkToAFileElsewhereIsReplacedNotWrittenThrough) {
+    zktest::TempDir dir;
+    const std::string victim = dir / "victim";
+    zktest::write_file(victim, "keep me", 0644);
+    const std::string archive = archive_test::tar_archive({{"shared", "new"}});
+    const Unpacked result = unpack(dir, archive, {}, [&] { ::link(victim.c_str(), "shared"); });
+    EXPECT_EQ(result.tree, (Tree{{"shared", "file 0644 new"}}));
+    EXPECT_EQ(result.failed_entries, 0);
+    EXPECT_EQ(zktest::read_file(victim), "keep me") << "the file the link shared is untouched";
+}
+
 TEST_F(ArchiveWriter, StreamEndingInsideDataLeavesWhatCameAndFails) {
     zktest::TempDir dir;
     const std::string archive = archive_test::tar_archive({{"cut", std::string(1000, 'c')}});
