@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: in the
 # normal build and under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Last, every fuzz target runs for a short while from its seeds; a finding
+# fails the command.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -12,3 +14,6 @@ for preset in default asan; do
   cmake --build --preset "$preset" -j"$jobs"
   ctest --preset "$preset" -j"$jobs"
 done
+
+echo "== fuzz targets"
+fuzz/run.sh -t 20 --fresh

@@ -1,5 +1,8 @@
 #include <zk/wild/wild.h>
 
+#include <zk/base/chk.h>
+
+#include <array>
 #include <cctype>
 #include <cstring>
 
@@ -16,7 +19,52 @@ struct Segment {
     const Segment* next;
 };
 
-bool match_pattern(const char* text, Segment pattern, int flags, bool at_start);
+// Stars and brace lists that failed, so that none is tried twice: without
+// this, patterns such as "*a*a*a*b" or "{,}{,}{,}b" take time exponential in
+// their length. What follows such an element is fixed by its place in the
+// piece, so an attempt is known by that place, the place in the name, the
+// dot-file flag and whether the rule for a leading dot applies: one bit each.
+struct FailedAttempts {
+    const char* name;
+    size_t name_places;  // the name's length + 1: the text may be empty
+    const char* piece;
+    size_t piece_length;
+    std::array<unsigned char, 256> small_bits;  // enough for the patterns that users type
+    unsigned char* bits;                        // small_bits, a heap block, or null before the first failure
+};
+
+size_t attempt_index(const FailedAttempts& failed, const char* text, const char* pattern, int flags,
+                     bool at_start) {
+    const size_t place = static_cast<size_t>(pattern - failed.piece) * failed.name_places +
+                         static_cast<size_t>(text - failed.name);
+    return place * 4 + ((flags & WILD_DOTFILES) != 0 ? 2 : 0) + (at_start ? 1 : 0);
+}
+
+bool has_failed(const FailedAttempts& failed, size_t index) {
+    return failed.bits != nullptr && (failed.bits[index / 8] & (1u << (index % 8))) != 0;
+}
+
+void set_failed(FailedAttempts& failed, size_t index) {
+    if (failed.bits == nullptr) {
+        const size_t bytes = (failed.piece_length * failed.name_places * 4 + 7) / 8;
+        if (bytes <= failed.small_bits.size()) {
+            failed.small_bits.fill(0);
+            failed.bits = failed.small_bits.data();
+        } else {
+            // Without the block the match still ends, only slower.
+            failed.bits = static_cast<unsigned char*>(chk_calloc(bytes, 1));
+            if (failed.bits == nullptr) return;
+        }
+    }
+    failed.bits[index / 8] |= static_cast<unsigned char>(1u << (index % 8));
+}
+
+void forget_failures(FailedAttempts& failed) {
+    if (failed.bits != failed.small_bits.data()) chk_free(failed.bits);
+    failed.bits = nullptr;
+}
+
+bool match_pattern(const char* text, Segment pattern, int flags, bool at_start, FailedAttempts& failed);
 
 bool is_exhausted(const Segment* pattern) {
     for (; pattern != nullptr; pattern = pattern->next) {
@@ -60,7 +108,7 @@ const char* match_set(const char* position, const char* end, char text_char, boo
     return position;
 }
 
-bool match_star(const char* text, Segment pattern, int flags, bool at_start) {
+bool match_star(const char* text, Segment pattern, int flags, bool at_start, FailedAttempts& failed) {
     if (at_start && *text == '.' && (flags & WILD_DOTFILES) == 0) return false;
     const Segment rest{pattern.begin + 1, pattern.end, pattern.next};
     if (is_exhausted(&rest)) return true;
@@ -69,14 +117,14 @@ bool match_star(const char* text, Segment pattern, int flags, bool at_start) {
     // From the right, so the star takes as much as it can.
     const int rest_flags = flags & ~WILD_DOTFILES;
     for (size_t split = length; split-- > 0;) {
-        if (match_pattern(text + split, rest, rest_flags, true)) return true;
+        if (match_pattern(text + split, rest, rest_flags, true, failed)) return true;
     }
     return false;
 }
 
 // The brace list that starts at `pattern.begin`: one alternative must match
 // a prefix of the text and the pattern after the list the rest.
-bool match_braces(const char* text, Segment pattern, int flags) {
+bool match_braces(const char* text, Segment pattern, int flags, FailedAttempts& failed) {
     const char* first = pattern.begin + 1;
     if (first == pattern.end || *first == '}') return false;
 
@@ -100,7 +148,9 @@ bool match_braces(const char* text, Segment pattern, int flags) {
         if (list_ends || (*position == ',' && depth == 0)) {
             // A comma right before the end adds no alternative.
             const bool empty_last = list_ends && position == start;
-            if (!empty_last && match_pattern(text, Segment{start, position, &after}, flags, true)) return true;
+            if (!empty_last && match_pattern(text, Segment{start, position, &after}, flags, true, failed)) {
+                return true;
+            }
             if (list_ends) return false;
             start = position + 1;
         }
@@ -109,7 +159,17 @@ bool match_braces(const char* text, Segment pattern, int flags) {
 
 // `at_start`: the pattern's first character is the first of a piece, of an
 // alternative or of the rest after a star, where the leading-dot rule holds.
-bool match_pattern(const char* text, Segment pattern, int flags, bool at_start) {
+// A star or a brace list, unless it failed here before.
+bool match_branching(const char* text, Segment pattern, int flags, bool at_start, FailedAttempts& failed) {
+    const size_t index = attempt_index(failed, text, pattern.begin, flags, at_start);
+    if (has_failed(failed, index)) return false;
+    const bool matched = *pattern.begin == '*' ? match_star(text, pattern, flags, at_start, failed)
+                                               : match_braces(text, pattern, flags, failed);
+    if (!matched) set_failed(failed, index);
+    return matched;
+}
+
+bool match_pattern(const char* text, Segment pattern, int flags, bool at_start, FailedAttempts& failed) {
     for (;; at_start = false) {
         if (pattern.begin == pattern.end) {
             if (pattern.next == nullptr) return *text == '\0';
@@ -118,9 +178,8 @@ bool match_pattern(const char* text, Segment pattern, int flags, bool at_start) 
         }
         switch (*pattern.begin) {
         case '*':
-            return match_star(text, pattern, flags, at_start);
         case '{':
-            return match_braces(text, pattern, flags);
+            return match_branching(text, pattern, flags, at_start, failed);
         case '?':
             if (*text == '\0') return false;
             ++pattern.begin;
@@ -145,10 +204,17 @@ bool match_pattern(const char* text, Segment pattern, int flags, bool at_start) 
 
 int wild_match(const char* name, const char* patterns, int flags) {
     if (name == nullptr || patterns == nullptr) return 0;
+    FailedAttempts failed{};
+    failed.name = name;
+    failed.name_places = std::strlen(name) + 1;
     for (const char* piece = patterns; *piece != '\0';) {
         const char* end = std::strchr(piece, ';');
         if (end == nullptr) end = piece + std::strlen(piece);
-        if (match_pattern(name, Segment{piece, end, nullptr}, flags, true)) return 1;
+        failed.piece = piece;
+        failed.piece_length = static_cast<size_t>(end - piece);
+        const bool matched = match_pattern(name, Segment{piece, end, nullptr}, flags, true, failed);
+        forget_failures(failed);
+        if (matched) return 1;
         if (*end == '\0') break;
         piece = end + 1;
     }
