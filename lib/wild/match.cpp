@@ -24,13 +24,16 @@ struct Segment {
 // their length. What follows such an element is fixed by its place in the
 // piece, so an attempt is known by that place, the place in the name, the
 // dot-file flag and whether the rule for a leading dot applies: one bit each.
+// The outermost element is tried once, so only failures inside one are kept,
+// and nothing is set up before the first, which most matches never reach.
 struct FailedAttempts {
     const char* name;
-    size_t name_places;  // the name's length + 1: the text may be empty
     const char* piece;
     size_t piece_length;
-    std::array<unsigned char, 256> small_bits;  // enough for the patterns that users type
-    unsigned char* bits;                        // small_bits, a heap block, or null before the first failure
+    int depth;            // stars and brace lists being tried on the current path
+    size_t name_places;   // the name's length + 1, the empty rest included; set with bits
+    unsigned char* bits;  // null, small_bits, or a heap block for long names and pieces
+    std::array<unsigned char, 256> small_bits;
 };
 
 size_t attempt_index(const FailedAttempts& failed, const char* text, const char* pattern, int flags,
@@ -40,22 +43,26 @@ size_t attempt_index(const FailedAttempts& failed, const char* text, const char*
     return place * 4 + ((flags & WILD_DOTFILES) != 0 ? 2 : 0) + (at_start ? 1 : 0);
 }
 
-bool has_failed(const FailedAttempts& failed, size_t index) {
-    return failed.bits != nullptr && (failed.bits[index / 8] & (1u << (index % 8))) != 0;
+bool has_failed(const FailedAttempts& failed, const char* text, const char* pattern, int flags, bool at_start) {
+    if (failed.bits == nullptr) return false;
+    const size_t index = attempt_index(failed, text, pattern, flags, at_start);
+    return (failed.bits[index / 8] & (1u << (index % 8))) != 0;
 }
 
-void set_failed(FailedAttempts& failed, size_t index) {
+void set_failed(FailedAttempts& failed, const char* text, const char* pattern, int flags, bool at_start) {
     if (failed.bits == nullptr) {
+        failed.name_places = std::strlen(failed.name) + 1;
         const size_t bytes = (failed.piece_length * failed.name_places * 4 + 7) / 8;
         if (bytes <= failed.small_bits.size()) {
-            failed.small_bits.fill(0);
+            std::memset(failed.small_bits.data(), 0, bytes);
             failed.bits = failed.small_bits.data();
         } else {
-            // Without the block the match still ends, only slower.
+            // Without the block nothing is remembered: the match is only slower.
             failed.bits = static_cast<unsigned char*>(chk_calloc(bytes, 1));
             if (failed.bits == nullptr) return;
         }
     }
+    const size_t index = attempt_index(failed, text, pattern, flags, at_start);
     failed.bits[index / 8] |= static_cast<unsigned char>(1u << (index % 8));
 }
 
@@ -161,11 +168,12 @@ bool match_braces(const char* text, Segment pattern, int flags, FailedAttempts& 
 // alternative or of the rest after a star, where the leading-dot rule holds.
 // A star or a brace list, unless it failed here before.
 bool match_branching(const char* text, Segment pattern, int flags, bool at_start, FailedAttempts& failed) {
-    const size_t index = attempt_index(failed, text, pattern.begin, flags, at_start);
-    if (has_failed(failed, index)) return false;
+    if (has_failed(failed, text, pattern.begin, flags, at_start)) return false;
+    ++failed.depth;
     const bool matched = *pattern.begin == '*' ? match_star(text, pattern, flags, at_start, failed)
                                                : match_braces(text, pattern, flags, failed);
-    if (!matched) set_failed(failed, index);
+    --failed.depth;
+    if (!matched && failed.depth > 0) set_failed(failed, text, pattern.begin, flags, at_start);
     return matched;
 }
 
@@ -204,9 +212,10 @@ bool match_pattern(const char* text, Segment pattern, int flags, bool at_start, 
 
 int wild_match(const char* name, const char* patterns, int flags) {
     if (name == nullptr || patterns == nullptr) return 0;
-    FailedAttempts failed{};
+    FailedAttempts failed;
     failed.name = name;
-    failed.name_places = std::strlen(name) + 1;
+    failed.depth = 0;
+    failed.bits = nullptr;
     for (const char* piece = patterns; *piece != '\0';) {
         const char* end = std::strchr(piece, ';');
         if (end == nullptr) end = piece + std::strlen(piece);
