@@ -38,7 +38,7 @@ cmake --build --preset fuzz -j"$(nproc)" >/dev/null
 build=build-fuzz
 mkdir -p "$build/findings" "$build/logs"
 # Blocks that the design keeps for the whole run are not leaks.
-export LSAN_OPTIONS="suppressions=$PWD/sanitizer/lsan.supp"
+export LSAN_OPTIONS="suppressions=$PWD/sanitizer/lsan.supp:print_suppressions=0"
 
 failed=0
 for target in "${targets[@]}"; do
