@@ -1,6 +1,7 @@
 // The installer run as a user runs it: packages built with zkpack, started
 // under a controlled PATH and TEMP, their two output streams, exit status and
 // effects checked apart.
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -349,20 +350,26 @@ TEST_F(InstallerRun, TemporaryDirectoryComesFromTempThenTmpThenHere) {
     EXPECT_TRUE(temp_is_empty());
 }
 
+// Root may write to "/": its run sees "/" read-only, through a private mount
+// namespace, so that the suite never writes there. Status 97: no namespace.
+void read_only_root() {
+    if (::geteuid() != 0) return;
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+        ::_exit(97);
+    }
+}
+
 TEST_F(InstallerRun, EmptyTempIsTakenAsItStands) {
     pack({"--program", program("where", "echo \"$0\"\n")});
     RunOptions options;
     options.env["TEMP"] = "";
     options.env["TMP"] = temp;
+    options.in_child = read_only_root;
     const RunResult r = install({}, options);
-    if (::geteuid() == 0) {
-        // Only root may write to "/": the file is made, run and removed there.
-        EXPECT_EQ(r.out, "/zkinstall-temp.exe\n" + std::string(SUCCESS));
-        EXPECT_FALSE(zktest::exists("/zkinstall-temp.exe"));
-    } else {
-        EXPECT_EQ(r.out, "Error: cannot create temp output file: /zkinstall-temp.exe\n");
-        EXPECT_EQ(r.status, 1);
-    }
+    if (r.status == 97) GTEST_SKIP() << "as root this needs a private mount namespace, which is not permitted here";
+    EXPECT_EQ(r.out, "Error: cannot create temp output file: /zkinstall-temp.exe\n");
+    EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(temp_is_empty()) << "TMP is not used when TEMP is set, even empty";
 }
 

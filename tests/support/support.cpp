@@ -107,6 +107,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args, 
             }
         }
         if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0) ::_exit(125);
+        if (options.in_child) options.in_child();
         std::vector<char*> argv;
         std::string argv0 = options.argv0.empty() ? program : options.argv0;
         argv.push_back(argv0.data());

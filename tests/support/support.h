@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -61,6 +62,7 @@ struct RunOptions {
     std::map<std::string, std::optional<std::string>> env;    // changes to the inherited environment
     std::string cwd;                                          // empty: inherit
     std::string argv0;                                        // empty: the program path
+    std::function<void()> in_child;                           // runs in the child just before exec
 };
 
 RunResult run(const std::string& program, const std::vector<std::string>& args, const RunOptions& options = {});
