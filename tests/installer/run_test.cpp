@@ -22,6 +22,7 @@ namespace {
 
 using zktest::RunOptions;
 using zktest::RunResult;
+using zktest::without_progress;
 
 using zkpacktest::CHECKSUM_FIELD;
 using zkpacktest::HEADER_SIZE;
@@ -39,14 +40,6 @@ std::string banner(const std::string& package) {
 // What standard error holds once verification has read the whole file.
 std::string verified(const std::string& package) { return banner(package) + "\n"; }
 
-// The progress line shows only when the clock's second turns during the
-// checksum pass, which no test controls.
-std::string without_progress(std::string err) {
-    const std::string start = "(processing .. ";
-    for (size_t at; (at = err.find(start)) != std::string::npos;) err.erase(at, err.find('\n', at) + 1 - at);
-    return err;
-}
-
 // Damaging a package after zkpack built it: the offset of its header, its
 // checksum, and both fields made right again for the bytes as they stand.
 size_t header_offset(const std::string& bytes) { return bytes.find(zkpacktest::marker()); }
@@ -57,10 +50,7 @@ void set_length(std::string& bytes, uint32_t length) {
     zkpacktest::store32(bytes, header_offset(bytes) + LENGTH_FIELD, length);
 }
 
-void reseal(std::string& bytes) {
-    set_length(bytes, static_cast<uint32_t>(bytes.size() - header_offset(bytes)));
-    zkpacktest::reseal(bytes, header_offset(bytes));
-}
+void reseal(std::string& bytes) { zkpacktest::seal(bytes, header_offset(bytes)); }
 
 class InstallerRun : public ::testing::Test {
 protected:

@@ -156,6 +156,12 @@ RunResult run(const std::string& program, const std::vector<std::string>& args, 
     return result;
 }
 
+std::string without_progress(std::string err) {
+    const std::string start = "(processing .. ";
+    for (size_t at; (at = err.find(start)) != std::string::npos;) err.erase(at, err.find('\n', at) + 1 - at);
+    return err;
+}
+
 std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream content;

@@ -62,10 +62,14 @@ struct RunOptions {
     std::map<std::string, std::optional<std::string>> env;    // changes to the inherited environment
     std::string cwd;                                          // empty: inherit
     std::string argv0;                                        // empty: the program path
-    std::function<void()> in_child;                           // runs in the child just before exec
+    std::function<void()> in_child{};                         // runs in the child just before exec
 };
 
 RunResult run(const std::string& program, const std::vector<std::string>& args, const RunOptions& options = {});
+
+// The installer's standard error without the checksum pass's progress lines,
+// which show only when the clock's second turns during the pass.
+std::string without_progress(std::string err);
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content, mode_t mode = 0644);

@@ -30,6 +30,11 @@ void reseal(std::string& file, size_t marker_offset) {
     store32(file, marker_offset + CHECKSUM_FIELD, checksum_of(file, marker_offset));
 }
 
+void seal(std::string& file, size_t marker_offset) {
+    store32(file, marker_offset + LENGTH_FIELD, static_cast<uint32_t>(file.size() - marker_offset));
+    reseal(file, marker_offset);
+}
+
 std::string build_package(const std::string& stub, const std::vector<Record>& records) {
     std::string file = stub + marker() + std::string(HEADER_SIZE - marker().size(), '\0');
     for (const auto& record : records) {
@@ -38,8 +43,7 @@ std::string build_package(const std::string& stub, const std::vector<Record>& re
         prefix[4] = static_cast<char>(record.kind);
         file += prefix + record.payload;
     }
-    store32(file, stub.size() + LENGTH_FIELD, static_cast<uint32_t>(file.size() - stub.size()));
-    reseal(file, stub.size());
+    seal(file, stub.size());
     return file;
 }
 

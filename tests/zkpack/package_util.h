@@ -30,6 +30,8 @@ void store32(std::string& bytes, size_t offset, uint32_t value);
 uint32_t checksum_of(std::string file, size_t marker_offset);
 // Stores checksum_of into the header, as a packer would after an edit.
 void reseal(std::string& file, size_t marker_offset);
+// Sets the package length and then the checksum for the bytes as they stand.
+void seal(std::string& file, size_t marker_offset);
 
 std::string build_package(const std::string& stub, const std::vector<Record>& records);
 

@@ -1,0 +1,73 @@
+// The surroundings of one installer run, all inside a fresh directory, laid
+// out so that a test can tell what the run wrote where.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "archive_support.h"
+#include "support.h"
+
+namespace faulttest {
+
+extern const char SUCCESS[];
+extern const char FAILURE[];
+// Standard error once verification has passed, with the scene's directory "@".
+extern const char VERIFIED[];
+
+// Builds an installer with zkpack from its record options; returns its bytes.
+std::string packed(const std::vector<std::string>& records);
+
+// The scene's directory holds the installer `pkg`, the temporary directory
+// `tmp`, the directory the installer is started in (`start`, also HOME), a
+// sibling `decoy` that no run may touch, and, once a run has made it, the
+// install directory `inst`.
+class Scene {
+public:
+    explicit Scene(const std::string& package_bytes);
+
+    // Runs the installer, found along PATH, from `start` with `input` on its
+    // standard input. Progress lines are dropped and the scene's directory is
+    // written "@" in both streams, so that runs in two scenes compare.
+    zktest::RunResult install(const std::string& input, zktest::RunOptions options = {}) const;
+
+    // The answers that choose the install directory and agree to create it.
+    std::string choose_install_dir() const;
+
+    // Everything but the installer itself, the scene's directory written "@"
+    // in file contents.
+    archive_test::Tree tree() const;
+    // The same without the two places a run may write: the install
+    // directory and the temporary file.
+    archive_test::Tree outside() const;
+
+    // The scene's directory in `text` written "@".
+    std::string relative(std::string text) const;
+
+    zktest::TempDir dir;
+    const std::string package = dir / "pkg";
+    const std::string temp = dir / "tmp";
+    const std::string temp_file = temp + "/zkinstall-temp.exe";
+    const std::string start = dir / "start";
+    const std::string decoy = dir / "decoy";
+    const std::string install_dir = dir / "inst";
+};
+
+// A tmpfs of its own mounted on a directory for the scope, where
+// mounting is permitted (a test skips when it is not).
+class Tmpfs {
+public:
+    Tmpfs(const std::string& path, unsigned long flags, const std::string& options);
+    ~Tmpfs();
+    Tmpfs(const Tmpfs&) = delete;
+    Tmpfs& operator=(const Tmpfs&) = delete;
+    bool mounted() const { return mounted_; }
+    const std::string& error() const { return error_; }
+
+private:
+    std::string path_;
+    bool mounted_ = false;
+    std::string error_;
+};
+
+}  // namespace faulttest
