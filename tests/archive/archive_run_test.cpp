@@ -19,20 +19,11 @@ using archive_test::TarEntry;
 using archive_test::Tree;
 using zktest::RunOptions;
 using zktest::RunResult;
+using zktest::without_progress;
 
 const char SUCCESS[] = "Installation successfully completed.\n";
 const char FAILURE[] = "ERROR: Installation failed.\n";
 const char END_LINE[] = "Extracting  .. 0 bytes\n";
-
-// The checksum pass prints a progress line whenever the clock's second turns.
-std::string without_progress(const std::string& err) {
-    std::string kept;
-    for (size_t at = 0, end; at < err.size(); at = end) {
-        end = std::min(err.find('\n', at), err.size() - 1) + 1;
-        if (err.compare(at, 15, "(processing .. ") != 0) kept += err.substr(at, end - at);
-    }
-    return kept;
-}
 
 void make_dir(const std::string& path, mode_t mode) {
     ::mkdir(path.c_str(), mode);

@@ -27,10 +27,7 @@ std::vector<std::string> WelcomeRun::show_working_directory() {
 }
 
 zktest::RunResult without_progress(zktest::RunResult result) {
-    const std::string progress = "(processing .. ";
-    for (size_t at; (at = result.err.find(progress)) != std::string::npos;) {
-        result.err.erase(at, result.err.find('\n', at) + 1 - at);
-    }
+    result.err = zktest::without_progress(result.err);
     return result;
 }
 

@@ -17,22 +17,13 @@ namespace {
 using zktest::RunOptions;
 using zktest::TempDir;
 using zktest::write_file;
+using zktest::without_progress;
 
 std::string random_bytes(size_t size) {
     std::mt19937 random(7);
     std::string bytes(size, '\0');
     for (auto& byte : bytes) byte = static_cast<char>(random());
     return bytes;
-}
-
-std::string without_progress(const std::string& err) {
-    std::string kept;
-    for (size_t at = 0; at < err.size();) {
-        const size_t end = std::min(err.find('\n', at), err.size() - 1) + 1;
-        if (err.compare(at, 15, "(processing .. ") != 0) kept += err.substr(at, end - at);
-        at = end;
-    }
-    return kept;
 }
 
 class TreeInstall : public ::testing::Test {
