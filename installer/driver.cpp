@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "dispatch.h"
+#include "fatal.h"
 #include "installer_state.h"
 #include "package.h"
 #include "verify.h"
@@ -23,6 +24,66 @@ namespace {
 
 constexpr int VERSION_MAJOR = 1;
 constexpr int VERSION_MINOR = 7;
+
+// Opens the running executable; returns its size.
+uint64_t open_package(const char* argv0) {
+    const char* path = zk::find_exec_path(std::getenv("PATH"), argv0);
+    if (path == nullptr) {
+        std::printf("Error: couldn't locate directory where the install binary is\n"
+                    "       being run from. Please ensure you are in the same directory\n"
+                    "       as %s when you run it.\n",
+                    argv0);
+        fatal_exit();
+    }
+    installer_state.package_path = path;
+    installer_state.package_fd = ::open(path, O_RDONLY);
+    if (installer_state.package_fd < 0) {
+        std::printf("Error: cannot open file to extract the package.\n"
+                    "       File: %s\n",
+                    path);
+        std::fflush(stdout);
+        std::perror("Cannot open");
+        fatal_exit();
+    }
+    struct stat status {};
+    ::fstat(installer_state.package_fd, &status);
+    return static_cast<uint64_t>(status.st_size);
+}
+
+void print_banner() {
+    const int written = std::fprintf(stderr,
+                                     "ZKINSTALL v%d.%03d Copyright (c) Zelkor Software\n\n"
+                                     "Verifying package file: %s\n"
+                                     "This may take a moment...\n",
+                                     VERSION_MAJOR, VERSION_MINOR, installer_state.package_path);
+    if (written < 0) fatal_exit();
+}
+
+// Carries out the records from the header's end to the file's end; returns
+// whether one whose result counts failed.
+bool walk_records(uint32_t marker_offset, uint64_t file_size) {
+    const int fd = installer_state.package_fd;
+    bool install_failed = false;
+    uint64_t offset = uint64_t{marker_offset} + HEADER_SIZE;
+    while (offset < file_size) {
+        std::array<unsigned char, PREFIX_SIZE> prefix;
+        if (::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0 ||
+            ::read(fd, prefix.data(), prefix.size()) != static_cast<ssize_t>(prefix.size())) {
+            std::fprintf(stderr, "Error extracting package -- premature EOF detected.\n");
+            fatal_exit();
+        }
+        const RecordHandlerEntry* entry = find_record_handler(prefix[PREFIX_KIND_OFFSET]);
+        if (entry == nullptr) {
+            std::fprintf(stderr, "Unexpected error in package file\n");
+            fatal_exit();
+        }
+        if (entry->handler(fd, prefix.data()) != 0 && entry->result_counts) install_failed = true;
+        offset += PREFIX_SIZE + zk::LGET32(prefix.data() + PREFIX_LENGTH_OFFSET);
+    }
+    return install_failed;
+}
+
+}  // namespace
 
 void set_up_process() {
     const char* temp = std::getenv("TEMP");
@@ -37,69 +98,7 @@ void set_up_process() {
     assemble_marker(installer_state.marker);
 }
 
-// Opens the running executable; returns its size.
-uint64_t open_package(const char* argv0) {
-    const char* path = zk::find_exec_path(std::getenv("PATH"), argv0);
-    if (path == nullptr) {
-        std::printf("Error: couldn't locate directory where the install binary is\n"
-                    "       being run from. Please ensure you are in the same directory\n"
-                    "       as %s when you run it.\n",
-                    argv0);
-        std::exit(1);
-    }
-    installer_state.package_path = path;
-    installer_state.package_fd = ::open(path, O_RDONLY);
-    if (installer_state.package_fd < 0) {
-        std::printf("Error: cannot open file to extract the package.\n"
-                    "       File: %s\n",
-                    path);
-        std::fflush(stdout);
-        std::perror("Cannot open");
-        std::exit(1);
-    }
-    struct stat status {};
-    ::fstat(installer_state.package_fd, &status);
-    return static_cast<uint64_t>(status.st_size);
-}
-
-void print_banner() {
-    const int written = std::fprintf(stderr,
-                                     "ZKINSTALL v%d.%03d Copyright (c) Zelkor Software\n\n"
-                                     "Verifying package file: %s\n"
-                                     "This may take a moment...\n",
-                                     VERSION_MAJOR, VERSION_MINOR, installer_state.package_path);
-    if (written < 0) std::exit(1);
-}
-
-// Carries out the records from the header's end to the file's end; returns
-// whether one whose result counts failed.
-bool walk_records(uint32_t marker_offset, uint64_t file_size) {
-    const int fd = installer_state.package_fd;
-    bool install_failed = false;
-    uint64_t offset = uint64_t{marker_offset} + HEADER_SIZE;
-    while (offset < file_size) {
-        std::array<unsigned char, PREFIX_SIZE> prefix;
-        if (::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0 ||
-            ::read(fd, prefix.data(), prefix.size()) != static_cast<ssize_t>(prefix.size())) {
-            std::fprintf(stderr, "Error extracting package -- premature EOF detected.\n");
-            std::exit(1);
-        }
-        const RecordHandlerEntry* entry = find_record_handler(prefix[PREFIX_KIND_OFFSET]);
-        if (entry == nullptr) {
-            std::fprintf(stderr, "Unexpected error in package file\n");
-            std::exit(1);
-        }
-        if (entry->handler(fd, prefix.data()) != 0 && entry->result_counts) install_failed = true;
-        offset += PREFIX_SIZE + zk::LGET32(prefix.data() + PREFIX_LENGTH_OFFSET);
-    }
-    return install_failed;
-}
-
-}  // namespace
-
-int zkinstall(const char* argv0) {
-    set_up_process();
-    const uint64_t file_size = open_package(argv0);
+int install_package(uint64_t file_size) {
     print_banner();
     const uint32_t marker_offset = verify_package(installer_state.package_fd, file_size);
     const bool install_failed = walk_records(marker_offset, file_size);
@@ -108,4 +107,9 @@ int zkinstall(const char* argv0) {
     }
     // A failed record must not look like success to whoever ran us.
     return install_failed ? 1 : 0;
+}
+
+int zkinstall(const char* argv0) {
+    set_up_process();
+    return install_package(open_package(argv0));
 }

@@ -1,7 +1,18 @@
 // The installer's run: from the process set-up to the final message.
 #pragma once
 
+#include <cstdint>
+
 // Finds the running executable from argv0 along PATH, verifies its package
 // and carries out its setup records. Returns the exit status: 0, or 1 when a
-// record failed. Every fatal error ends the process with status 1.
+// record failed. Every fatal error ends the run through fatal_exit.
 int zkinstall(const char* argv0);
+
+// What zkinstall does first: the temporary directory from TEMP or TMP, the
+// file-creation mask, the signals and standard input's buffering, the marker.
+void set_up_process();
+
+// What zkinstall does once it has opened its file: verifies the package open
+// as installer_state.package_fd (file_size bytes, named package_path) and
+// carries out its records. Returns the exit status as zkinstall does.
+int install_package(uint64_t file_size);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "fatal.h"
 #include "installer_state.h"
 
 int set_env(int fd, const unsigned char* prefix) {
@@ -16,11 +17,11 @@ int set_env(int fd, const unsigned char* prefix) {
     const uint32_t length = zk::LGET32(prefix);
     if (length >= text.size()) {
         std::printf("Environment variable too long in setup file\n");
-        std::exit(1);
+        fatal_exit();
     }
     if (::read(fd, text.data(), length) != static_cast<ssize_t>(length)) {
         std::fprintf(stderr, "Premature EOF reading env var\n");
-        std::exit(1);
+        fatal_exit();
     }
     // Packages often end the assignment with a NUL of its own; it simply ends the text.
     text[length] = '\0';

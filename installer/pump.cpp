@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "fatal.h"
 #include "installer_state.h"
 
 namespace {
@@ -49,7 +49,7 @@ int32_t bzunzip(void* opaque, PumpRead read_fn, PumpWrite write_fn) {
     const int started = BZ2_bzDecompressInit(&stream, 0, 0);
     if (started != BZ_OK) {
         std::fprintf(stderr, "bzDecompressInit: failed, ret=%d\n", started);
-        std::exit(1);
+        fatal_exit();
     }
     std::array<unsigned char, PUMP_INPUT_SIZE> input;
     std::array<unsigned char, PUMP_OUTPUT_SIZE> output;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fatal.h"
 #include "installer_state.h"
 #include "temp_file.h"
 
@@ -93,7 +94,7 @@ int file_run_compressed(int fd, const unsigned char* prefix) {
     print_temp_path("Extract script to %s\n");
     if (!path_fits || !open_script_file(path.data())) {
         print_temp_path("Error: cannot create script file %s\n");
-        std::exit(1);
+        fatal_exit();
     }
     start_payload_window(fd, prefix);
     int result = bzunzip(nullptr, payload_read, script_write);

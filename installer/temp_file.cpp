@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fatal.h"
 #include "installer_state.h"
 
 namespace {
@@ -57,7 +58,7 @@ void print_temp_path(const char* format) {
 
 void temp_create_failed() {
     print_temp_path("Error: cannot create temp output file: %s\n");
-    std::exit(1);
+    fatal_exit();
 }
 
 int create_temp_file(const char* path, int mode) {
@@ -79,7 +80,10 @@ int run_temp_file(const char* path) {
     return shell_could_not_start(status) ? RUN_NOT_STARTED : 0;
 }
 
+int (*shell_command_hook)(const char* command) = nullptr;
+
 int run_shell_command(const char* command) {
+    if (shell_command_hook != nullptr) return shell_command_hook(command);
     // The command writes to the same descriptors: what we printed comes first.
     std::fflush(nullptr);
     // Only the installer ignores SIGPIPE; what it runs starts as from a shell.

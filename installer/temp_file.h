@@ -35,3 +35,8 @@ int run_temp_file(const char* path);
 // Runs a command line through the shell and waits for it; returns what
 // system() returns.
 int run_shell_command(const char* command);
+
+// Null in the installer. When set, run_shell_command hands the command to it
+// instead of the shell and returns its result: the fuzz target records what
+// a package would run rather than running it.
+extern int (*shell_command_hook)(const char* command);

@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "fatal.h"
 #include "installer_state.h"
 #include "package.h"
 #include "verify_internal.h"
@@ -27,7 +27,7 @@ void ask_to_continue() {
     std::array<char, 1024> reply;
     std::fflush(stdout);
     if (std::fgets(reply.data(), static_cast<int>(reply.size()), stdin) == nullptr || reply[0] != '\n') {
-        std::exit(1);
+        fatal_exit();
     }
 }
 
@@ -35,7 +35,7 @@ void read_header(int fd, uint32_t marker_offset, Header& header) {
     if (::lseek(fd, marker_offset, SEEK_SET) < 0 ||
         ::read(fd, header.data(), header.size()) != static_cast<ssize_t>(header.size())) {
         std::fprintf(stderr, "Error reading package header\n");
-        std::exit(1);
+        fatal_exit();
     }
 }
 
@@ -43,7 +43,7 @@ void check_marker(const Header& header) {
     if (std::memcmp(header.data(), installer_state.marker.data(), MARKER_LENGTH) != 0 ||
         header[HEADER_TERMINATOR_OFFSET] != '\0') {
         std::fprintf(stderr, "Cannot locate package payload.\n");
-        std::exit(1);
+        fatal_exit();
     }
 }
 

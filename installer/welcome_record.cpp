@@ -14,9 +14,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "fatal.h"
 #include "installer_state.h"
 
 namespace {
@@ -61,7 +61,7 @@ void show_text(int fd, uint32_t length) {
         const size_t size = std::min<size_t>(length, block.size());
         if (::read(fd, block.data(), size) != static_cast<ssize_t>(size)) {
             std::fprintf(stderr, "Premature EOF detected\n");
-            std::exit(1);
+            fatal_exit();
         }
         if (!installer_state.stream_only) write_wrapped(block.data(), size, column);
         length -= static_cast<uint32_t>(size);
@@ -112,7 +112,7 @@ void confirm_creation(const char* directory) {
     Reply reply;
     if (read_reply(reply, static_cast<int>(reply.size())) && reply[0] != 'y' && reply[0] != 'Y') {
         std::printf("\nInstallation aborted. Please try again.\n");
-        std::exit(1);
+        fatal_exit();
     }
 }
 
@@ -122,12 +122,12 @@ void confirm_creation(const char* directory) {
     std::fflush(stdout);
     errno = error;
     std::perror("Create failed");
-    std::exit(1);
+    fatal_exit();
 }
 
 void choose_install_dir() {
     char* directory = make_absolute(ask_install_dir());
-    if (directory == nullptr) std::exit(1);  // the allocator has said why
+    if (directory == nullptr) fatal_exit();  // the allocator has said why
     // A second welcome text record replaces the first one's choice.
     zk::chk_free(installer_state.install_dir);
     installer_state.install_dir = directory;
