@@ -41,6 +41,8 @@ mkdir -p "$build/findings" "$build/logs"
 export LSAN_OPTIONS="suppressions=$PWD/sanitizer/lsan.supp:print_suppressions=0"
 
 failed=0
+passed_count=0
+failed_count=0
 for target in "${targets[@]}"; do
     if [ ! -d "fuzz/corpus/$target" ]; then
         echo "fuzz/run.sh: no seed corpus fuzz/corpus/$target" >&2
@@ -63,10 +65,13 @@ for target in "${targets[@]}"; do
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     if [ "$status" -eq 0 ]; then
         echo "$target: ${runs:-?} executions in ${seconds} s, no finding"
+        passed_count=$((passed_count + 1))
     else
         failed=1
+        failed_count=$((failed_count + 1))
         echo "$target: FINDING after ${runs:-?} executions (exit $status); log $log"
         grep -E 'ERROR|SUMMARY|property failed|Test unit written' "$log" | head -20 || true
     fi
 done
+echo "fuzz: $passed_count passed, $failed_count failed"
 exit "$failed"
