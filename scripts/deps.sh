@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libbz2-dev libarchive-dev libgtest-dev
-          libbenchmark-dev bzip2 tar python3 clang libclang-rt-14-dev time)
+          libbenchmark-dev bzip2 tar python3 clang libclang-rt-14-dev time
+          busybox-static)
 
 missing=()
 for package in "${packages[@]}"; do

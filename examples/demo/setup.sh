@@ -1,13 +1,16 @@
 #!/bin/sh
 # Setup script of the Zelkor demo: runs after the product's files are in
-# place, with INSTALL_ROOT naming the install directory.
+# place, with INSTALL_ROOT naming the install directory. It uses shell
+# builtins only, so it also runs where the shell is the only program.
 set -e
 root=${INSTALL_ROOT:?INSTALL_ROOT is not set}
-cat > "$root/env.sh" <<ENV
-# Source this file to use Zelkor ${ZELKOR_VERSION:-unknown} (${ZK_BINDIR:-bin}).
-ZELKOR_HOME='$root'
-ZELKOR_VERSION='${ZELKOR_VERSION:-unknown}'
-PATH="\$ZELKOR_HOME/${ZK_BINDIR:-bin}:\$PATH"
-export ZELKOR_HOME ZELKOR_VERSION PATH
-ENV
-echo "Zelkor ${ZELKOR_VERSION:-unknown} set up in $root"
+version=${ZELKOR_VERSION:-unknown}
+bindir=${ZK_BINDIR:-bin}
+{
+  printf '# Source this file to use Zelkor %s (%s).\n' "$version" "$bindir"
+  printf "ZELKOR_HOME='%s'\n" "$root"
+  printf "ZELKOR_VERSION='%s'\n" "$version"
+  printf 'PATH="$ZELKOR_HOME/%s:$PATH"\n' "$bindir"
+  printf 'export ZELKOR_HOME ZELKOR_VERSION PATH\n'
+} >"$root/env.sh"
+echo "Zelkor $version set up in $root"

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -75,6 +76,26 @@ char* resolve_link_target(const char* link_name, const char* target) {
     return resolved;
 }
 
+// The home directory of the first password-file entry that `matches`, a new
+// text, or null. The file is read directly: getpwnam and getpwuid would load
+// name service modules, which a statically linked installer cannot.
+template <typename Match>
+char* home_from_password_file(Match matches) {
+    FILE* file = std::fopen(password_file, "re");
+    if (file == nullptr) {
+        return nullptr;
+    }
+    char* home = nullptr;
+    while (const struct passwd* entry = ::fgetpwent(file)) {
+        if (matches(*entry)) {
+            home = chk_strdup(entry->pw_dir);
+            break;
+        }
+    }
+    std::fclose(file);
+    return home;
+}
+
 const char* find_home_directory() {
     if (home_directory != nullptr) {
         return home_directory;
@@ -83,11 +104,9 @@ const char* find_home_directory() {
         home_directory = home;
         return home_directory;
     }
-    if (const struct passwd* entry = ::getpwuid(::getuid())) {
-        home_directory_copy = chk_strdup(entry->pw_dir);
-        home_directory = home_directory_copy;
-        ::endpwent();
-    }
+    const uid_t uid = ::getuid();
+    home_directory_copy = home_from_password_file([uid](const struct passwd& entry) { return entry.pw_uid == uid; });
+    home_directory = home_directory_copy;
     return home_directory;
 }
 
@@ -96,16 +115,14 @@ char* expand_user_home(const char* name) {
     const char* user = name + 1;
     const char* delimiter = filename_first_component(user);
     const size_t user_length = delimiter != nullptr ? static_cast<size_t>(delimiter - user) : std::strlen(user);
-    auto* user_name = static_cast<char*>(chk_alloc(user_length + 1));
-    std::memcpy(user_name, user, user_length);
-    user_name[user_length] = '\0';
-    const struct passwd* entry = ::getpwnam(user_name);
-    chk_free(user_name);
-    if (entry == nullptr) {
+    char* home = home_from_password_file([user, user_length](const struct passwd& entry) {
+        return std::strncmp(entry.pw_name, user, user_length) == 0 && entry.pw_name[user_length] == '\0';
+    });
+    if (home == nullptr) {
         return nullptr;
     }
-    char* expanded = chk_makestr(entry->pw_dir, "/", delimiter != nullptr ? delimiter + 1 : "", nullptr);
-    ::endpwent();
+    char* expanded = chk_makestr(home, "/", delimiter != nullptr ? delimiter + 1 : "", nullptr);
+    chk_free(home);
     return expanded;
 }
 
@@ -126,6 +143,8 @@ char* search_exec_path_list(const char* path_list, const char* name) {
 }
 
 }  // namespace
+
+const char* password_file = "/etc/passwd";
 
 char* next_path_entry(char* text, int separator) {
     char* start = text != nullptr ? text : scan_position;

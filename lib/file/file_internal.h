@@ -21,6 +21,9 @@ char* follow_symbolic_links(char* name, struct stat* status);
 
 time_t search_path_mtime(const char* path_list, const char* name, char** dir_out);
 
+// The password file that ~ and ~user are looked up in; tests point it elsewhere.
+extern const char* password_file;
+
 // Forgets the cached home directory so that a test can change HOME.
 void forget_home_directory();
 

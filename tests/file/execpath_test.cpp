@@ -38,6 +38,18 @@ void set_mtime(const std::string& path, time_t seconds) {
     ASSERT_EQ(::utimes(path.c_str(), times), 0) << path;
 }
 
+// Points ~ and ~user at another password file for one scope.
+class PasswordFileGuard {
+public:
+    explicit PasswordFileGuard(const char* path) : saved_(zk::password_file) { zk::password_file = path; }
+    ~PasswordFileGuard() { zk::password_file = saved_; }
+    PasswordFileGuard(const PasswordFileGuard&) = delete;
+    PasswordFileGuard& operator=(const PasswordFileGuard&) = delete;
+
+private:
+    const char* saved_;
+};
+
 // Every test starts in a scratch directory with a fresh working-directory
 // and home-directory cache, so that each may set its own HOME.
 class ExecPath : public ::testing::Test {
@@ -268,10 +280,15 @@ TEST_F(ExecPath, ExecutableMtimeFallsBackToZkpath) {
     EXPECT_EQ(zk::search_path_mtime(nullptr, "here", nullptr), 0);
 }
 
+// "~user" is looked up in the password file itself, never through the name
+// service: a prefix of a name is no match, broken lines are passed over.
 TEST_F(ExecPath, TildeExpansion) {
-    const struct passwd* root = ::getpwnam("root");
-    ASSERT_NE(root, nullptr);
-    const std::string root_home = root->pw_dir;
+    const std::string passwd = at("passwd");
+    zktest::write_file(passwd,
+                       "builder:x:1000:1000::/home/builder:/bin/sh\n"
+                       "not a password line\n"
+                       "build:x:1001:1001::/srv/build:/bin/sh\n");
+    PasswordFileGuard file(passwd.c_str());
     zktest::EnvGuard home("HOME", "/home/someone");
     struct Case {
         const char* name;
@@ -285,13 +302,21 @@ TEST_F(ExecPath, TildeExpansion) {
         {"", ""},
         {"~nosuchuser-zk/x", "~nosuchuser-zk/x"},
         {"~nosuchuser-zk", "~nosuchuser-zk"},
-        {"~root", root_home + "/"},
-        {"~root/a/b", root_home + "/a/b"},
+        {"~build", "/srv/build/"},
+        {"~builder/a/b", "/home/builder/a/b"},
+        {"~buil/a", "~buil/a"},
+        {"~root", "~root"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(take(zk::tilde_expand(c.name)), c.expected);
     }
+}
+
+TEST_F(ExecPath, TildeUserFromTheSystemPasswordFile) {
+    const struct passwd* root = ::getpwnam("root");
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(take(zk::tilde_expand("~root/a")), std::string(root->pw_dir) + "/a");
 }
 
 TEST_F(ExecPath, HomeDirectoryIsCachedOnce) {
@@ -303,12 +328,20 @@ TEST_F(ExecPath, HomeDirectoryIsCachedOnce) {
     EXPECT_EQ(take(zk::tilde_expand("~/rest")), "//rest");
 }
 
-TEST_F(ExecPath, HomeFromPasswordDatabaseWithoutHome) {
-    const struct passwd* entry = ::getpwuid(::getuid());
-    ASSERT_NE(entry, nullptr);
-    const std::string own_home = entry->pw_dir;
+TEST_F(ExecPath, HomeFromPasswordFileWithoutHome) {
+    const std::string passwd = at("passwd");
+    zktest::write_file(passwd, "other:x:" + std::to_string(::getuid() + 1) + ":0::/elsewhere:/bin/sh\n" +
+                                   "me:x:" + std::to_string(::getuid()) + ":0::/my/home:/bin/sh\n");
+    PasswordFileGuard file(passwd.c_str());
     zktest::EnvGuard home("HOME", std::nullopt);
-    EXPECT_EQ(take(zk::tilde_expand("~/x")), own_home + "/x");
+    EXPECT_EQ(take(zk::tilde_expand("~/x")), "/my/home/x");
+}
+
+TEST_F(ExecPath, NoHomeWithoutPasswordFile) {
+    PasswordFileGuard file("/nonexistent/passwd");
+    zktest::EnvGuard home("HOME", std::nullopt);
+    EXPECT_EQ(take(zk::tilde_expand("~/x")), "~/x");
+    EXPECT_EQ(take(zk::tilde_expand("~root/x")), "~root/x");
 }
 
 TEST_F(ExecPath, WorkingDirectoryIsCachedUntilForgotten) {
