@@ -155,6 +155,9 @@ TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
         {usual({"--bogus"}), "zkpack: unknown option '--bogus'" + usage, 2},
         {usual({"--program"}), "zkpack: option '--program' needs an argument" + usage, 2},
         {usual({"--record", "7"}), "zkpack: option '--record' needs an argument" + usage, 2},
+        {usual({"-j", "0"}), "zkpack: thread count '0' is not a number from 1 to 256" + usage, 2},
+        {usual({"-j2x"}), "zkpack: thread count '2x' is not a number from 1 to 256" + usage, 2},
+        {usual({"-j"}), "zkpack: option '-j' needs an argument" + usage, 2},
         {{"-o", out, "--stub", dir / "marked", "--env", "A=b"},
          "zkpack: " + (dir / "marked") +
              ": contains the package marker at offset 65530, so it cannot serve as the installer program\n",

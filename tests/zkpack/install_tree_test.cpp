@@ -106,4 +106,30 @@ TEST_F(TreeInstall, StreamedArchiveIsTheOneZkpackCatShows) {
     EXPECT_EQ(zkpacktest::describe_tree(installed), "") << "nothing installed";
 }
 
+// At -1 the tree takes several of the compressor's chunks.
+TEST_F(TreeInstall, ThreadCountsGiveOneInstallerThatToolsAndTheInstallerRead) {
+    std::string first;
+    for (const char* threads : {"1", "2", "8"}) {
+        SCOPED_TRACE(threads);
+        const std::string output = dir / (std::string("setup-j") + threads);
+        const auto made = zkpacktest::zkpack({"create", "-o", output, "-1", "-j", threads, "--tree", source},
+                                             {"", {{"SOURCE_DATE_EPOCH", "1700000000"}}, "", ""});
+        ASSERT_EQ(made.status, 0) << made.err;
+        const std::string bytes = zktest::read_file(output);
+        if (first.empty()) first = bytes;
+        EXPECT_TRUE(bytes == first) << "the same installer whatever the thread count";
+    }
+    const auto records = zkpacktest::records_of(first);
+    ASSERT_EQ(records.size(), 1u);
+    write_file(dir / "tree.tar.bz2", records[0].payload);
+    EXPECT_EQ(zkpacktest::shell("bzip2 -t " + zkpacktest::quoted(dir / "tree.tar.bz2")).status, 0);
+    const auto listed = zkpacktest::shell("tar -tjf " + zkpacktest::quoted(dir / "tree.tar.bz2"));
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_NE(listed.out.find("etc/deep/er/file\n"), std::string::npos) << listed.out;
+
+    const auto result = zktest::run(dir / "setup-j8", {}, {"", {{"TEMP", temp}}, installed, ""});
+    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_EQ(zktest::read_file(installed + "/big"), zktest::read_file(source + "/big"));
+}
+
 }  // namespace

@@ -25,7 +25,7 @@ void write_compressed_file(const std::string& path, const std::string& label, co
                            PackageOutput& output) {
     const FileDescriptor input = open_for_reading(path);
     Progress progress(settings.show_progress, label, size_of(input.get(), path));
-    Compressor compressor(settings.block_size, package_sink(output, path));
+    Compressor compressor(settings.block_size, settings.threads, package_sink(output, path));
     for_each_block(input.get(), path, 0, UINT64_MAX, [&](const unsigned char* block, size_t length) {
         compressor.write(block, length);
         progress.add(length);
@@ -38,7 +38,7 @@ void write_compressed_file(const std::string& path, const std::string& label, co
 void write_tree_payload(const Tree& tree, std::optional<time_t> mtime, const PackSettings& settings,
                         PackageOutput& output) {
     Progress progress(settings.show_progress, "--tree " + tree.root, tree.data_size);
-    Compressor compressor(settings.block_size, package_sink(output, tree.root));
+    Compressor compressor(settings.block_size, settings.threads, package_sink(output, tree.root));
     write_tree(tree, mtime, [&](const unsigned char* data, size_t length) { compressor.write(data, length); },
                progress);
     compressor.finish();

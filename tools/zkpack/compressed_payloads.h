@@ -14,6 +14,7 @@ namespace zkpack {
 
 struct PackSettings {
     int block_size;      // bzip2's, 1 to 9
+    int threads;         // compressing at once
     bool show_progress;  // a bar on standard error while compressing
 };
 

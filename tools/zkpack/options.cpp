@@ -8,7 +8,7 @@
 namespace zkpack {
 
 const char HELP_TEXT[] =
-    "Usage: zkpack create -o OUT [--stub FILE] [-1 ... -9] [-q] RECORD...\n"
+    "Usage: zkpack create -o OUT [--stub FILE] [-1 ... -9] [-j N] [-q] RECORD...\n"
     "       zkpack list PKG\n"
     "       zkpack verify PKG\n"
     "       zkpack cat PKG N\n"
@@ -27,6 +27,8 @@ const char HELP_TEXT[] =
     "  -o OUT                 the installer to write\n"
     "  --stub FILE            the installer program (default: zkinstall beside zkpack)\n"
     "  -1 ... -9              bzip2 block size of 100 kB ... 900 kB (default -9)\n"
+    "  -j N                   compress on N threads (default: one per processor, at most 8);\n"
+    "                         the package is the same whatever N\n"
     "  -q, --quiet            no progress bar (shown only on a terminal anyway)\n"
     "\n"
     "Records, in the order given:\n"
@@ -88,6 +90,19 @@ unsigned parse_kind(const std::string& text) {
 // -1 ... -9
 bool is_block_size_option(const std::string& arg) { return arg.size() == 2 && arg[0] == '-' && arg[1] >= '1' && arg[1] <= '9'; }
 
+// Far more threads than processors only costs memory.
+constexpr int MAX_THREADS = 256;
+
+int parse_threads(const std::string& text) {
+    const bool digits_only = !text.empty() && text.size() <= 3 &&
+                             text.find_first_not_of("0123456789") == std::string::npos;
+    const int count = digits_only ? std::stoi(text) : 0;
+    if (count < 1 || count > MAX_THREADS) {
+        throw UsageError{"thread count '" + text + "' is not a number from 1 to " + std::to_string(MAX_THREADS)};
+    }
+    return count;
+}
+
 const RecordOption* find_record_option(const std::string& name) {
     for (const auto& option : RECORD_OPTIONS) {
         if (option.name == name) return &option;
@@ -104,6 +119,10 @@ void parse_create(ArgumentReader& reader, Options& options) {
             options.stub = reader.value_of(arg);
         } else if (is_block_size_option(arg)) {
             options.block_size = arg[1] - '0';
+        } else if (arg == "-j") {
+            options.threads = parse_threads(reader.value_of(arg));
+        } else if (arg.compare(0, 2, "-j") == 0) {
+            options.threads = parse_threads(arg.substr(2));
         } else if (arg == "-q" || arg == "--quiet") {
             options.quiet = true;
         } else if (const RecordOption* record = find_record_option(arg)) {

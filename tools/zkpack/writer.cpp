@@ -6,6 +6,8 @@
 #include "progress.h"
 #include "records.h"
 
+#include <processors.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -54,7 +56,10 @@ void write_header(PackageOutput& output) {
 void create_package(const Options& options) {
     std::vector<PreparedRecord> records;
     for (const auto& record : options.records) records.push_back(prepare_record(record));
-    const PackSettings settings{options.block_size, progress_wanted(options.quiet)};
+    // More threads than this rarely pay for their memory unless asked for.
+    constexpr int DEFAULT_MAX_THREADS = 8;
+    const int threads = options.threads != 0 ? options.threads : bzip2_blocks::usable_processors(DEFAULT_MAX_THREADS);
+    const PackSettings settings{options.block_size, threads, progress_wanted(options.quiet)};
     const std::string stub = options.stub.empty() ? default_stub() : options.stub;
 
     PackageOutput output(options.output);

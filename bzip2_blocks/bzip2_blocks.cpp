@@ -1,0 +1,152 @@
+#include "bzip2_blocks.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace bzip2_blocks {
+
+namespace {
+
+constexpr uint64_t MAGIC_MASK = (uint64_t{1} << MAGIC_BITS) - 1;
+constexpr int WINDOW_BITS = 64;
+constexpr int END_FIELDS_BITS = MAGIC_BITS + CRC_BITS;
+
+void put_header(BitWriter& writer, int level) {
+    for (const char c : {'B', 'Z', 'h'}) writer.put_bits(static_cast<unsigned char>(c), 8);
+    writer.put_bits(static_cast<uint64_t>('0' + level), 8);
+}
+
+void put_magic(BitWriter& writer, uint64_t magic) {
+    writer.put_bits(magic >> 32, MAGIC_BITS - 32);
+    writer.put_bits(magic & 0xffffffff, 32);
+}
+
+void put_end(BitWriter& writer, uint32_t combined_crc) {
+    put_magic(writer, END_MAGIC);
+    writer.put_bits(combined_crc, CRC_BITS);
+    writer.pad_to_byte();
+}
+
+}  // namespace
+
+int stream_level(const unsigned char* data, size_t size) {
+    if (size < 4 || data[0] != 'B' || data[1] != 'Z' || data[2] != 'h') return 0;
+    return data[3] >= '1' && data[3] <= '9' ? data[3] - '0' : 0;
+}
+
+uint64_t read_bits(const unsigned char* data, uint64_t bit, int count) {
+    const unsigned char* first = data + bit / 8;
+    const int skip = static_cast<int>(bit % 8);
+    const int byte_count = (skip + count + 7) / 8;
+    uint64_t value = 0;
+    for (int i = 0; i < byte_count; ++i) value = value << 8 | first[i];
+    value >>= byte_count * 8 - skip - count;
+    return value & ((uint64_t{1} << count) - 1);
+}
+
+// A 64-bit window slides a byte at a time; each of its first eight bit
+// positions is a candidate start.
+MagicHit find_magic(const unsigned char* data, uint64_t from, uint64_t bit_count) {
+    if (bit_count < MAGIC_BITS || from > bit_count - MAGIC_BITS) return {MagicKind::none, 0};
+    const uint64_t last_start = bit_count - MAGIC_BITS;
+    const uint64_t byte_count = (bit_count + 7) / 8;
+    uint64_t byte = from / 8;
+    uint64_t window = 0;
+    for (uint64_t i = 0; i < 8; ++i) window = window << 8 | (byte + i < byte_count ? data[byte + i] : 0);
+    for (; byte * 8 <= last_start; ++byte) {
+        for (int shift = 0; shift < 8; ++shift) {
+            const uint64_t start = byte * 8 + static_cast<uint64_t>(shift);
+            if (start > last_start) break;
+            const uint64_t candidate = (window >> (WINDOW_BITS - MAGIC_BITS - shift)) & MAGIC_MASK;
+            if (start < from) continue;
+            if (candidate == BLOCK_MAGIC) return {MagicKind::block, start};
+            if (candidate == END_MAGIC) return {MagicKind::end, start};
+        }
+        window = window << 8 | (byte + 8 < byte_count ? data[byte + 8] : 0);
+    }
+    return {MagicKind::none, 0};
+}
+
+uint32_t block_crc(const unsigned char* data, uint64_t block_bit) {
+    return static_cast<uint32_t>(read_bits(data, block_bit + MAGIC_BITS, CRC_BITS));
+}
+
+void BitWriter::put_bits(uint64_t value, int count) {
+    while (count > 0) {
+        if (free_bits_ == 0) {
+            bytes_.push_back(0);
+            free_bits_ = 8;
+        }
+        const int n = std::min(count, free_bits_);
+        const auto piece = static_cast<unsigned>((value >> (count - n)) & ((1u << n) - 1));
+        bytes_.back() = static_cast<unsigned char>(bytes_.back() | piece << (free_bits_ - n));
+        free_bits_ -= n;
+        count -= n;
+    }
+}
+
+void BitWriter::append_bits(const unsigned char* data, uint64_t from, uint64_t to) {
+    if (free_bits_ == 0 && from % 8 == 0) {
+        // Byte-aligned on both sides: whole bytes copy as they are.
+        const uint64_t whole = (to - from) / 8;
+        bytes_.insert(bytes_.end(), data + from / 8, data + from / 8 + whole);
+        from += whole * 8;
+    }
+    while (from < to) {
+        const int n = static_cast<int>(std::min<uint64_t>(32, to - from));
+        put_bits(read_bits(data, from, n), n);
+        from += static_cast<uint64_t>(n);
+    }
+}
+
+void BitWriter::pad_to_byte() { free_bits_ = 0; }
+
+std::vector<unsigned char> BitWriter::take_whole_bytes() {
+    std::vector<unsigned char> whole;
+    if (free_bits_ == 0) {
+        whole.swap(bytes_);
+    } else {
+        whole.assign(bytes_.begin(), bytes_.end() - 1);
+        bytes_.erase(bytes_.begin(), bytes_.end() - 1);
+    }
+    return whole;
+}
+
+std::vector<unsigned char> one_block_stream(int level, const unsigned char* data, uint64_t from, uint64_t to) {
+    BitWriter writer;
+    writer.bytes().reserve((to - from) / 8 + MIN_BLOCK_STREAM_SIZE + 16);
+    put_header(writer, level);
+    writer.append_bits(data, from, to);
+    put_end(writer, block_crc(data, from));
+    return std::move(writer.bytes());
+}
+
+bool find_single_block(const unsigned char* stream, size_t size, BlockBits& block) {
+    if (stream_level(stream, size) == 0 || size < MIN_BLOCK_STREAM_SIZE + END_FIELDS_BITS / 8) return false;
+    if (read_bits(stream, HEADER_BITS, MAGIC_BITS) != BLOCK_MAGIC) return false;
+    const uint32_t crc = block_crc(stream, HEADER_BITS);
+    const uint64_t bit_count = uint64_t{size} * 8;
+    for (uint64_t padding = 0; padding < 8; ++padding) {
+        const uint64_t end = bit_count - padding - END_FIELDS_BITS;
+        if (end < HEADER_BITS + MAGIC_BITS + CRC_BITS) break;
+        if (read_bits(stream, end, MAGIC_BITS) == END_MAGIC && read_bits(stream, end + MAGIC_BITS, CRC_BITS) == crc) {
+            block = {HEADER_BITS, end, crc};
+            return true;
+        }
+    }
+    return false;
+}
+
+StreamJoiner::StreamJoiner(int level) { put_header(writer_, level); }
+
+bool StreamJoiner::add_block_stream(const unsigned char* stream, size_t size) {
+    BlockBits block{};
+    if (!find_single_block(stream, size, block)) return false;
+    writer_.append_bits(stream, block.from, block.to);
+    combined_crc_ = combine_crc(combined_crc_, block.crc);
+    return true;
+}
+
+void StreamJoiner::finish() { put_end(writer_, combined_crc_); }
+
+}  // namespace bzip2_blocks
