@@ -105,12 +105,12 @@ void provide_answers(size_t records) {
 // The stub, the header and the records, the length and checksum filled in.
 void write_package(const unsigned char* records, size_t size) {
     std::array<unsigned char, HEADER_SIZE> header{};
-    std::memcpy(header.data(), installer_state.marker.data(), MARKER_LENGTH);
-    zk::LPUT32(header.data() + HEADER_LENGTH_OFFSET, static_cast<uint32_t>(HEADER_SIZE + size));
+    std::memcpy(header.data(), installer_state.marker.data(), MARKER_SIZE);
+    zk::LPUT32(header.data() + HEADER_LENGTH, static_cast<uint32_t>(HEADER_SIZE + size));
     zk::crc32_accum(nullptr, 0);
     zk::crc32_accum(reinterpret_cast<const unsigned char*>(STUB), static_cast<int>(std::strlen(STUB)));
     zk::crc32_accum(header.data(), static_cast<int>(header.size()));
-    zk::LPUT32(header.data() + HEADER_CHECKSUM_OFFSET, zk::crc32_accum(records, static_cast<int>(size)));
+    zk::LPUT32(header.data() + HEADER_CHECKSUM, zk::crc32_accum(records, static_cast<int>(size)));
 
     require(::ftruncate(package_fd, 0) == 0 && ::lseek(package_fd, 0, SEEK_SET) == 0, "the package can be emptied");
     write_all(package_fd, STUB, std::strlen(STUB));

@@ -10,7 +10,7 @@
 namespace {
 
 constexpr RecordHandlerEntry record_handlers[] = {
-    {package_format::KIND_WELCOME_TEXT, file_banner, false},
+    {package_format::KIND_WELCOME, file_banner, false},
     {package_format::KIND_ARCHIVE, file_extract, true},
     {package_format::KIND_PROGRAM, file_run, true},
     {package_format::KIND_ARCHIVE_ALT, file_extract, true},

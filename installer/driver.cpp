@@ -72,13 +72,13 @@ bool walk_records(uint32_t marker_offset, uint64_t file_size) {
             std::fprintf(stderr, "Error extracting package -- premature EOF detected.\n");
             fatal_exit();
         }
-        const RecordHandlerEntry* entry = find_record_handler(prefix[PREFIX_KIND_OFFSET]);
+        const RecordHandlerEntry* entry = find_record_handler(prefix[PREFIX_KIND]);
         if (entry == nullptr) {
             std::fprintf(stderr, "Unexpected error in package file\n");
             fatal_exit();
         }
         if (entry->handler(fd, prefix.data()) != 0 && entry->result_counts) install_failed = true;
-        offset += PREFIX_SIZE + zk::LGET32(prefix.data() + PREFIX_LENGTH_OFFSET);
+        offset += PREFIX_SIZE + zk::LGET32(prefix.data() + PREFIX_LENGTH);
     }
     return install_failed;
 }

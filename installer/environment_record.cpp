@@ -11,9 +11,10 @@
 
 #include "fatal.h"
 #include "installer_state.h"
+#include "package_format.h"
 
 int set_env(int fd, const unsigned char* prefix) {
-    std::array<char, 1024> text;
+    std::array<char, package_format::ENVIRONMENT_BUFFER_SIZE> text;
     const uint32_t length = zk::LGET32(prefix);
     if (length >= text.size()) {
         std::printf("Environment variable too long in setup file\n");

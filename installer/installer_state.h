@@ -4,10 +4,10 @@
 
 #include <array>
 
-#include "package_format.h"
+#include "package.h"
 
 struct InstallerState {
-    std::array<char, package_format::MARKER_BUFFER_SIZE> marker;  // NUL-terminated
+    std::array<char, MARKER_BUFFER_SIZE> marker;  // NUL-terminated
     int debug_shell;           // -d: a shell before each setup script
     int package_fd;            // the installer's own file, read-only
     char* install_dir;         // null until the welcome text record chooses it

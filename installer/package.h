@@ -2,14 +2,18 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "package_format.h"
 
-// Joins the marker's two pieces into a NUL-terminated string.
-void assemble_marker(std::array<char, package_format::MARKER_BUFFER_SIZE>& marker);
+constexpr size_t MARKER_BUFFER_SIZE = 32;
+constexpr size_t READ_BLOCK_SIZE = 1024;  // verification and marker search read this much at a time
 
-// The file offset of the first occurrence of installer_state.marker at or
-// after start, in a file of limit bytes; 0 when there is none. Moves the
-// descriptor's file position.
+// Joins the marker's two pieces into a NUL-terminated string.
+void assemble_marker(std::array<char, MARKER_BUFFER_SIZE>& marker);
+
+// The file offset of the first occurrence of the marker at or after start,
+// in a file of limit bytes; 0 when there is none. Moves the descriptor's
+// file position.
 uint32_t find_marker(int fd, uint32_t start, uint32_t limit);

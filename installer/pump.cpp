@@ -41,37 +41,64 @@ bool refill_read_buf() {
     return true;
 }
 
-}  // namespace
-
-int32_t bzunzip(void* opaque, PumpRead read_fn, PumpWrite write_fn) {
-    PumpContext context{opaque, read_fn, write_fn};
-    bz_stream stream{};
+void start_decompressor(bz_stream& stream) {
     const int started = BZ2_bzDecompressInit(&stream, 0, 0);
     if (started != BZ_OK) {
         std::fprintf(stderr, "bzDecompressInit: failed, ret=%d\n", started);
         fatal_exit();
     }
+}
+
+// A fresh decompressor that goes on with the input the last one left.
+void restart_decompressor(bz_stream& stream) {
+    char* const next_in = stream.next_in;
+    const unsigned avail_in = stream.avail_in;
+    BZ2_bzDecompressEnd(&stream);
+    stream = bz_stream{};
+    start_decompressor(stream);
+    stream.next_in = next_in;
+    stream.avail_in = avail_in;
+}
+
+}  // namespace
+
+int32_t bzunzip(void* opaque, PumpRead read_fn, PumpWrite write_fn) {
+    PumpContext context{opaque, read_fn, write_fn};
+    bz_stream stream{};
+    start_decompressor(stream);
     std::array<unsigned char, PUMP_INPUT_SIZE> input;
     std::array<unsigned char, PUMP_OUTPUT_SIZE> output;
-    bool delivery_refused = false;
-    int status = BZ_OK;
-    while (status == BZ_OK) {
+    bool failed = false;
+    bool stream_ended = false;  // the current stream is whole; input may hold another
+    for (;;) {
         if (stream.avail_in == 0) {
             const int32_t count = read_fn(&context, input.data(), static_cast<int32_t>(input.size()));
+            // A read error, or an input that ends inside a stream.
+            if (count < 0 || (count == 0 && !stream_ended)) failed = true;
             if (count <= 0) break;
             stream.next_in = reinterpret_cast<char*>(input.data());
             stream.avail_in = static_cast<unsigned>(count);
         }
+        // Compressors that work block-parallel write several streams back to
+        // back; bytes that are not another stream make it corrupt below.
+        if (stream_ended) {
+            restart_decompressor(stream);
+            stream_ended = false;
+        }
         stream.next_out = reinterpret_cast<char*>(output.data());
         stream.avail_out = static_cast<unsigned>(output.size());
-        status = BZ2_bzDecompress(&stream);
+        const int status = BZ2_bzDecompress(&stream);
         // A corrupt stream makes no progress: stop at once, deliver nothing.
-        if (status != BZ_OK && status != BZ_STREAM_END) break;
+        if (status != BZ_OK && status != BZ_STREAM_END) {
+            failed = true;
+            break;
+        }
         const auto produced = static_cast<int32_t>(output.size() - stream.avail_out);
-        if (write_fn(&context, output.data(), produced) != 0) delivery_refused = true;
+        if (write_fn(&context, output.data(), produced) != 0) failed = true;
+        stream_ended = status == BZ_STREAM_END;
     }
     BZ2_bzDecompressEnd(&stream);
-    return status == BZ_STREAM_END && !delivery_refused ? 0 : PUMP_FAILED;
+    return failed ? PUMP_FAILED : 0;
 }
 
 void start_payload_window(int fd, const unsigned char* prefix) {
@@ -87,7 +114,10 @@ int32_t payload_read(PumpContext*, unsigned char* destination, int32_t capacity)
     uint32_t wanted = std::min(static_cast<uint32_t>(std::max(capacity, 0)), window.payload_remaining);
     int32_t delivered = 0;
     while (wanted > 0) {
-        if (window.read_pos >= window.read_fill && !refill_read_buf()) break;
+        if (window.read_pos >= window.read_fill && !refill_read_buf()) {
+            // The payload runs past the file's end, or the file cannot be read.
+            return delivered != 0 ? delivered : PAYLOAD_CUT_SHORT;
+        }
         const uint32_t n = std::min(static_cast<uint32_t>(window.read_fill - window.read_pos), wanted);
         std::memcpy(destination, window.read_buf.data() + window.read_pos, n);
         window.read_pos += static_cast<int32_t>(n);

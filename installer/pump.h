@@ -10,7 +10,8 @@
 struct PumpContext;
 
 // Places at most `capacity` compressed bytes at `destination`; returns how
-// many, 0 when no more input will come.
+// many, 0 when no more input will come, or a negative value when the input
+// cannot be read whole.
 using PumpRead = int32_t (*)(PumpContext* context, unsigned char* destination, int32_t capacity);
 // Takes `count` decompressed bytes (0 to PUMP_OUTPUT_SIZE); returns 0, or -1
 // when they could not be written.
@@ -28,11 +29,13 @@ constexpr size_t PUMP_OUTPUT_SIZE = 4096;
 
 constexpr int32_t PUMP_FAILED = -1;
 
-// Decompresses one bzip2 stream from read_fn into write_fn, one delivery per
-// decompressor call. Returns 0 once the stream has ended and every delivery
-// was taken; PUMP_FAILED when the input ran out first (an empty input
-// included), the stream is corrupt, or a delivery was refused. A
-// decompressor that cannot start ends the process.
+// Decompresses the bzip2 streams that read_fn supplies back to back into
+// write_fn, one delivery per decompressor call. Returns 0 once the input has
+// ended right after a whole stream and every delivery was taken;
+// PUMP_FAILED when the input ran out inside a stream (an empty input
+// included) or could not be read, bytes that are not a stream follow one,
+// a stream is corrupt, or a delivery was refused. A decompressor that cannot
+// start ends the process.
 int32_t bzunzip(void* opaque, PumpRead read_fn, PumpWrite write_fn);
 
 // Starts serving the payload that begins at fd's current position; its
@@ -40,8 +43,11 @@ int32_t bzunzip(void* opaque, PumpRead read_fn, PumpWrite write_fn);
 // installer_state.package_fd.
 void start_payload_window(int fd, const unsigned char* prefix);
 
+constexpr int32_t PAYLOAD_CUT_SHORT = -1;
+
 // Read callback over the payload window: never hands out a byte past the
-// payload's end. A read error or the file's end ends the input.
+// payload's end. Returns PAYLOAD_CUT_SHORT when the file ends before the
+// payload does, or cannot be read.
 int32_t payload_read(PumpContext* context, unsigned char* destination, int32_t capacity);
 
 // Write callback for -gz: the bytes go to standard output unchanged.

@@ -20,8 +20,6 @@ using namespace package_format;
 
 namespace {
 
-using Header = std::array<unsigned char, HEADER_SIZE>;
-
 // Only a bare Enter goes on; anything else, or the end of input, ends the run.
 void ask_to_continue() {
     std::array<char, 1024> reply;
@@ -40,15 +38,15 @@ void read_header(int fd, uint32_t marker_offset, Header& header) {
 }
 
 void check_marker(const Header& header) {
-    if (std::memcmp(header.data(), installer_state.marker.data(), MARKER_LENGTH) != 0 ||
-        header[HEADER_TERMINATOR_OFFSET] != '\0') {
+    if (std::memcmp(header.data(), installer_state.marker.data(), MARKER_SIZE) != 0 ||
+        header[HEADER_TERMINATOR] != '\0') {
         std::fprintf(stderr, "Cannot locate package payload.\n");
         fatal_exit();
     }
 }
 
 void check_size(const Header& header, uint32_t marker_offset, uint64_t file_size) {
-    const uint64_t expected = uint64_t{marker_offset} + zk::LGET32(header.data() + HEADER_LENGTH_OFFSET);
+    const uint64_t expected = uint64_t{marker_offset} + zk::LGET32(header.data() + HEADER_LENGTH);
     if (expected == file_size) return;
     std::printf("\n*** Error:\n"
                 "    Package is corrupt - incorrect size detected.\n"
@@ -117,9 +115,8 @@ uint32_t verify_package(int fd, uint64_t file_size) {
     Header header;
     read_header(fd, marker_offset, header);
     check_marker(header);
-    const uint32_t stored = zk::LGET32(header.data() + HEADER_CHECKSUM_OFFSET);
-    std::memset(header.data() + HEADER_CHECKSUM_OFFSET, 0, CHECKSUM_SIZE);
-    const uint32_t through_header = zk::crc32_accum(header.data(), static_cast<int>(header.size()));
+    const uint32_t stored = zk::LGET32(header.data() + HEADER_CHECKSUM);
+    const uint32_t through_header = accumulate_header(header);
     check_size(header, marker_offset, file_size);
     check_checksum(stored, checksum_records(fd, marker_offset, through_header));
     return marker_offset;

@@ -165,16 +165,17 @@ INSTANTIATE_TEST_SUITE_P(
                   "Extracting file .. 1 bytes\n" + END,
                   {{"file", "file 0644 g"}},
                   0},
-        EntryCase{"pax and long-name entries are consumed and write nothing",
-                  {{"pax", "30 path=ignored/by/the/writer\n", 'x'},
+        EntryCase{"pax paths and long names name the entry that follows; global records are consumed",
+                  {{"pax", "17 path=from-pax\n", 'x'},
+                   {"short", "p"},
                    {"global", "8 a=bcd\n", 'g'},
-                   {"././@LongLink", std::string(600, 'L'), 'L'},
+                   {"././@LongLink", std::string(200, 'L') + '\0', 'L'},
+                   {"cut", "l"},
                    {"././@LongLink", "target", 'K'},
                    {"kept", "k"}},
-                  "Extracting pax .. 30 bytes\nExtracting global .. 8 bytes\n"
-                  "Extracting ././@LongLink .. 600 bytes\nExtracting ././@LongLink .. 6 bytes\n"
+                  "Extracting from-pax .. 1 bytes\nExtracting " + std::string(200, 'L') + " .. 1 bytes\n"
                   "Extracting kept .. 1 bytes\n" + END,
-                  {{"kept", "file 0644 k"}},
+                  {{"from-pax", "file 0644 p"}, {std::string(200, 'L'), "file 0644 l"}, {"kept", "file 0644 k"}},
                   0},
         EntryCase{"names that leave the directory are skipped, their data consumed",
                   {{"../x", "up"}, {"a/../../x", "up"}, {"/abs/x", "abs"}, {"../outside/", "", '5'},
@@ -238,17 +239,18 @@ TEST_F(ArchiveWriter, StreamEndingInsideDataLeavesWhatCameAndFails) {
     zktest::TempDir dir;
     const std::string archive = archive_test::tar_archive({{"cut", std::string(1000, 'c')}});
     const Unpacked result = unpack(dir, archive.substr(0, 512 + 600));
-    EXPECT_EQ(result.out, "Extracting cut .. 1000 bytes\n");
+    EXPECT_EQ(result.out, "Extracting cut .. 1000 bytes\n"
+                          "Archive damaged before its first entry: cut short inside an entry's data\n");
     EXPECT_EQ(result.tree, (Tree{{"cut", "file 0644 " + std::string(600, 'c')}}));
     EXPECT_EQ(result.failed_entries, 1);
 }
 
-TEST_F(ArchiveWriter, EndBlockShowsTheSizeLeftByTheEntryBefore) {
+TEST_F(ArchiveWriter, DirectorySizeFieldCarriesNoData) {
     zktest::TempDir dir;
     const std::string archive = archive_test::tar_archive({{"d/", "", '5', "0000755", "00000000012"}});
     const Unpacked result = unpack(dir, archive);
-    EXPECT_EQ(result.out, "Extracting d/ .. 10 bytes\nExtracting  .. 10 bytes\n")
-        << "a directory's size is not counted down; the end block's empty size field keeps it";
+    EXPECT_EQ(result.out, "Extracting d/ .. 0 bytes\nExtracting  .. 0 bytes\n")
+        << "the block after a directory's header is the next header";
     EXPECT_EQ(result.tree, (Tree{{"d", "dir 0755"}}));
 }
 

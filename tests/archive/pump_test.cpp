@@ -88,7 +88,8 @@ protected:
 
 TEST_F(Pump, ShortPayloadIsHandedOverInOnePieceOfItsLength) {
     EXPECT_EQ(pump(short_offset(), short_stream.size()), 0);
-    EXPECT_EQ(calls.reads, std::vector<int32_t>{static_cast<int32_t>(short_stream.size())});
+    EXPECT_EQ(calls.reads, (std::vector<int32_t>{static_cast<int32_t>(short_stream.size()), 0}))
+        << "after the stream, one read finds that no other follows";
     EXPECT_EQ(calls.out, SHORT_TEXT);
     EXPECT_TRUE(calls.context_seen_whole) << "every callback gets the pump's context";
 }
@@ -97,8 +98,9 @@ TEST_F(Pump, StreamEndingAtThePayloadsEndIsDecompressedWhole) {
     EXPECT_EQ(pump(long_offset(), long_stream.size()), 0);
     EXPECT_EQ(calls.out, LONG_TEXT);
     EXPECT_EQ(std::accumulate(calls.reads.begin(), calls.reads.end(), size_t{0}), long_stream.size());
-    for (size_t i = 0; i + 1 < calls.reads.size(); ++i) EXPECT_EQ(calls.reads[i], 2048) << "read " << i;
-    EXPECT_NE(calls.reads.back(), 0) << "the stream's end stops the pump, not the input's";
+    ASSERT_GE(calls.reads.size(), 2u);
+    for (size_t i = 0; i + 2 < calls.reads.size(); ++i) EXPECT_EQ(calls.reads[i], 2048) << "read " << i;
+    EXPECT_EQ(calls.reads.back(), 0) << "the payload's end, right after the stream's, ends the pump";
     for (int32_t count : calls.deliveries) EXPECT_LE(count, 4096);
     EXPECT_GE(calls.deliveries.size(), LONG_TEXT.size() / 4096 + 1);
 }
@@ -109,7 +111,27 @@ TEST_F(Pump, TwoPayloadsInARowEachReadExactlyTheirOwn) {
     // The first window's last read reached into the second payload.
     EXPECT_EQ(pump(short_offset(), short_stream.size()), 0);
     EXPECT_EQ(calls.out, SHORT_TEXT);
-    EXPECT_EQ(calls.reads, std::vector<int32_t>{static_cast<int32_t>(short_stream.size())});
+    EXPECT_EQ(calls.reads, (std::vector<int32_t>{static_cast<int32_t>(short_stream.size()), 0}));
+}
+
+TEST_F(Pump, StreamsBackToBackAreOnePayloadAndNothingElseFollows) {
+    EXPECT_EQ(pump(long_offset(), long_stream.size() + short_stream.size()), 0);
+    EXPECT_EQ(calls.out, LONG_TEXT + SHORT_TEXT) << "the second stream starts inside a read of the first";
+
+    EXPECT_EQ(pump(short_offset(), short_stream.size() + 5), PUMP_FAILED) << "bytes after the stream";
+    EXPECT_EQ(calls.out, SHORT_TEXT);
+
+    const size_t to_file_end = short_stream.size() + 3000;
+    EXPECT_EQ(pump(short_offset(), to_file_end + 1), PUMP_FAILED) << "a payload that runs past the file's end";
+    ::lseek(fd, static_cast<off_t>(short_offset()), SEEK_SET);
+    std::array<unsigned char, 5> prefix{};
+    zk::LPUT32(prefix.data(), static_cast<uint32_t>(to_file_end + 1));
+    start_payload_window(fd, prefix.data());
+    int32_t last = 0;
+    std::array<unsigned char, 1000> piece;
+    while ((last = payload_read(nullptr, piece.data(), piece.size())) > 0) {
+    }
+    EXPECT_EQ(last, PAYLOAD_CUT_SHORT) << "the window itself tells a cut payload from a whole one";
 }
 
 TEST_F(Pump, ReadsDoNotDependOnTheFilePosition) {

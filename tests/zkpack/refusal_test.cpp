@@ -80,7 +80,6 @@ std::string tree_with(const TempDir& dir, const std::string& name, const std::fu
 
 TEST(ZkpackRefusals, TreeEntriesTheInstallerCannotReproduce) {
     TempDir dir;
-    const std::string name99(99, 'n');
     std::vector<Refusal> refusals = {
         {"symbolic link", {"--tree", tree_with(dir, "t1", [](const std::string& root) {
                                ASSERT_EQ(::symlink("a.txt", (root + "/link").c_str()), 0);
@@ -97,26 +96,6 @@ TEST(ZkpackRefusals, TreeEntriesTheInstallerCannotReproduce) {
          "@/t3/fifo: a FIFO" + NOT_REPRODUCED},
         {"socket", {"--tree", tree_with(dir, "t4", [](const std::string& root) { make_socket(root + "/s"); })},
          "@/t4/s: a socket" + NOT_REPRODUCED},
-        {"file name of 100 bytes", {"--tree", tree_with(dir, "t5", [&](const std::string& root) {
-                                        write_file(root + "/" + name99, "fits");
-                                        write_file(root + "/" + name99 + "x", "does not");
-                                    })},
-         "@/t5/" + name99 + "x: its name in the archive takes 100 bytes; the installer reads at most 99\n"},
-        {"directory name of 100 bytes with its slash", {"--tree", tree_with(dir, "t6", [&](const std::string& root) {
-                                                            ::mkdir((root + "/" + name99).c_str(), 0755);
-                                                        })},
-         "@/t6/" + name99 + ": its name in the archive takes 100 bytes; the installer reads at most 99\n"},
-        {"path of 100 bytes", {"--tree", tree_with(dir, "t7", [](const std::string& root) {
-                                   ::mkdir((root + "/" + std::string(50, 'd')).c_str(), 0755);
-                                   write_file(root + "/" + std::string(50, 'd') + "/" + std::string(49, 'f'), "");
-                               })},
-         "@/t7/" + std::string(50, 'd') + "/" + std::string(49, 'f') +
-             ": its name in the archive takes 100 bytes; the installer reads at most 99\n"},
-        {"file of 2 GiB", {"--tree", tree_with(dir, "t8", [](const std::string& root) {
-                               write_file(root + "/big", "");
-                               ASSERT_EQ(::truncate((root + "/big").c_str(), 2LL << 30), 0);
-                           })},
-         "@/t8/big: 2147483648 bytes; the installer takes files below 2 GiB\n"},
         {"not a directory", {"--tree", "@/t1/a.txt"}, "@/t1/a.txt: not a directory\n"},
         {"missing directory", {"--tree", "@/none"}, "@/none: cannot read its status: No such file or directory\n"},
         {"bad SOURCE_DATE_EPOCH", {"--tree", tree_with(dir, "t9", [](const std::string&) {})},
@@ -147,12 +126,8 @@ archive('chardev.tar', [('c', tarfile.CHRTYPE)])
 archive('blockdev.tar', [('b', tarfile.BLKTYPE)])
 archive('absolute.tar', [('/etc/x', tarfile.REGTYPE)])
 archive('dotdot.tar', [('a/../../x', tarfile.REGTYPE)])
-archive('long-ustar.tar', [('d' * 60 + '/' + 'f' * 60, tarfile.REGTYPE)])
-archive('long-gnu.tar', [('g' * 120, tarfile.REGTYPE)], tarfile.GNU_FORMAT)
-archive('long-pax.tar', [('p' * 120, tarfile.REGTYPE)], tarfile.PAX_FORMAT)
-archive('non-ascii.tar', [('caf\u00e9', tarfile.REGTYPE)], tarfile.PAX_FORMAT)
+archive('too-long.tar', [('n' * 4096, tarfile.REGTYPE)], tarfile.GNU_FORMAT)
 archive('no-parent.tar', [('top/f', tarfile.REGTYPE), ('x/y/f', tarfile.REGTYPE)])
-archive('name-100.tar', [('n' * 100, tarfile.REGTYPE)], tarfile.GNU_FORMAT)
 big = tarfile.TarInfo('big')
 big.size = 2 ** 31
 with open('big.tar', 'wb') as f:
@@ -178,7 +153,6 @@ TEST(ZkpackRefusals, ArchivesTheInstallerCannotUnpackAsMeant) {
                             " && head -c 60 good.tar.bz2 > cut.tar.bz2 && rm make.py");
     ASSERT_EQ(made.status, 0) << made.err;
 
-    const std::string at_most_99 = "; the installer reads at most 99\n";
     const std::string outside = "; the installer writes only below its directory\n";
     const std::vector<Refusal> refusals = {
         {"symbolic link", {"--archive", "@/symlink.tar"}, "@/symlink.tar: d/l: a symbolic link" + NOT_REPRODUCED},
@@ -188,22 +162,12 @@ TEST(ZkpackRefusals, ArchivesTheInstallerCannotUnpackAsMeant) {
         {"block device", {"--archive", "@/blockdev.tar"}, "@/blockdev.tar: b: a block device" + NOT_REPRODUCED},
         {"absolute name", {"--archive", "@/absolute.tar"}, "@/absolute.tar: /etc/x: an absolute name" + outside},
         {"'..' component", {"--archive", "@/dotdot.tar"}, "@/dotdot.tar: a/../../x: a '..' component" + outside},
-        {"name split into the ustar prefix", {"--archive", "@/long-ustar.tar"},
-         "@/long-ustar.tar: " + std::string(60, 'd') + "/" + std::string(60, 'f') +
-             ": its name in the archive takes 121 bytes" + at_most_99},
-        {"GNU long name", {"--archive", "@/long-gnu.tar"},
-         "@/long-gnu.tar: " + std::string(120, 'g') + ": its name in the archive takes 120 bytes" + at_most_99},
-        {"pax long name", {"--archive", "@/long-pax.tar"},
-         "@/long-pax.tar: " + std::string(120, 'p') + ": its name in the archive takes 120 bytes" + at_most_99},
-        {"name filling the 100-byte field", {"--archive", "@/name-100.tar"},
-         "@/name-100.tar: " + std::string(100, 'n') + ": its name in the archive takes 100 bytes" + at_most_99},
-        {"pax name the installer reads otherwise", {"--archive", "@/non-ascii.tar"},
-         "@/non-ascii.tar: caf\u00e9: the installer reads its name as caf?, since it skips long-name and extended "
-         "headers\n"},
+        {"name of 4096 bytes", {"--archive", "@/too-long.tar"},
+         "@/too-long.tar: " + std::string(4096, 'n') + ": its name takes 4096 bytes; the installer takes at most 4095\n"},
         {"directory the installer cannot make", {"--archive", "@/no-parent.tar"},
          "@/no-parent.tar: x/y/f: the installer cannot make its directory x/y, since no entry before it makes x\n"},
         {"entry of 2 GiB", {"--archive", "@/big.tar"},
-         "@/big.tar: big: 2147483648 bytes; the installer takes files below 2 GiB\n"},
+         "@/big.tar: cut short inside an entry's data\n"},
         {"two bzip2 streams", {"--archive", "@/two.tar.bz2"},
          "@/two.tar.bz2: holds more than one bzip2 stream; the installer unpacks only the first\n"},
         {"bytes after the stream", {"--archive", "@/junk.tar.bz2"},

@@ -3,7 +3,7 @@
 #include "decompressor.h"
 #include "entry_rules.h"
 #include "io.h"
-#include "tar_scan.h"
+#include "tar_stream.h"
 
 #include <array>
 #include <cstring>
@@ -23,57 +23,35 @@ bool starts_bzip2_stream(const unsigned char* head, size_t length) {
            (std::memcmp(head + 4, BLOCK_MAGIC, 6) == 0 || std::memcmp(head + 4, END_MAGIC, 6) == 0);
 }
 
-struct RefusedType {
-    char flag;
-    EntryType type;
-};
-
-constexpr RefusedType REFUSED_TYPES[] = {
-    {'1', EntryType::hard_link},        {'2', EntryType::symbolic_link}, {'3', EntryType::character_device},
-    {'4', EntryType::block_device},     {'6', EntryType::fifo},
-};
-
-std::string tar_type_problem(char flag) {
-    if (flag == '0' || flag == '\0' || flag == '7' || flag == '5') return "";
-    for (const auto& refused : REFUSED_TYPES) {
-        if (refused.flag == flag) return type_problem(refused.type);
-    }
-    if (flag == 'S') return type_problem("a sparse file");
-    return type_problem(std::string("an entry of type '") + flag + "'");
-}
-
 std::string without_trailing_slashes(std::string name) {
     while (name.size() > 1 && name.back() == '/') name.pop_back();
     return name;
 }
 
-class EntryRules {
+class EntryRules final : public tar_format::EntryHandler {
 public:
     explicit EntryRules(std::string archive) : archive_(std::move(archive)) {}
-    void check(const TarEntry& entry);
+    void entry(const tar_format::Entry& entry) override;
+    void data(const unsigned char*, size_t) override {}
+    void entry_end() override {}
+    void end_block() override {}
 
 private:
-    std::string problem_of(const TarEntry& entry);
-    std::string directory_problem(const TarEntry& entry);
+    std::string problem_of(const tar_format::Entry& entry);
+    std::string directory_problem(const tar_format::Entry& entry);
 
     std::string archive_;
     // First components of the directories the installer will have made.
     std::set<std::string> made_;
 };
 
-void EntryRules::check(const TarEntry& entry) {
+void EntryRules::entry(const tar_format::Entry& entry) {
     const std::string problem = problem_of(entry);
-    if (!problem.empty()) fail(archive_ + ": " + entry.meant_name, problem);
+    if (!problem.empty()) fail(archive_ + ": " + entry.name, problem);
 }
 
-std::string EntryRules::problem_of(const TarEntry& entry) {
-    std::string problem = tar_type_problem(entry.type);
-    if (problem.empty()) problem = name_problem(entry.meant_name);
-    if (problem.empty()) problem = name_problem(entry.name);
-    if (problem.empty() && without_trailing_slashes(entry.name) != without_trailing_slashes(entry.meant_name)) {
-        problem = "the installer reads its name as " + entry.name + ", since it skips long-name and extended headers";
-    }
-    if (problem.empty()) problem = size_problem(entry.size);
+std::string EntryRules::problem_of(const tar_format::Entry& entry) {
+    std::string problem = entry_problem(entry.kind, entry.type, entry.name, entry.link_name);
     if (problem.empty()) problem = directory_problem(entry);
     return problem;
 }
@@ -81,9 +59,9 @@ std::string EntryRules::problem_of(const TarEntry& entry) {
 // The installer makes a missing directory with its missing parents, all but
 // the first component of its path: that one must be made by an earlier
 // entry (or be ".").
-std::string EntryRules::directory_problem(const TarEntry& entry) {
+std::string EntryRules::directory_problem(const tar_format::Entry& entry) {
     std::string directory = without_trailing_slashes(entry.name);
-    if (entry.type != '5') {
+    if (entry.kind != tar_format::EntryKind::directory) {
         const size_t slash = directory.rfind('/');
         directory = slash == std::string::npos ? "" : directory.substr(0, slash);
     }
@@ -120,7 +98,7 @@ ArchiveInput check_archive(const std::string& path) {
     input.compressed = starts_bzip2_stream(head.data(), read_at(file.get(), head.data(), head.size(), 0, path));
 
     EntryRules rules(path);
-    TarScanner scanner([&](const TarEntry& entry) { rules.check(entry); });
+    tar_format::TarStream scanner(rules);
     const ByteSink feed = [&](const unsigned char* data, size_t length) { scanner.feed(data, length); };
     if (input.compressed) {
         check_single_stream(input, file.get(), feed);

@@ -1,32 +1,39 @@
 #include "entry_rules.h"
 
+#include "tar_stream.h"
+
 namespace zkpack {
 
 namespace {
 
-struct TypeName {
-    EntryType type;
-    std::string_view kind;
+using tar_format::Decision;
+using tar_format::EntryKind;
+
+struct KindDescription {
+    EntryKind kind;
+    std::string_view description;
 };
 
-constexpr TypeName TYPE_NAMES[] = {
-    {EntryType::hard_link, "a hard link"},
-    {EntryType::symbolic_link, "a symbolic link"},
-    {EntryType::character_device, "a character device"},
-    {EntryType::block_device, "a block device"},
-    {EntryType::fifo, "a FIFO"},
-    {EntryType::socket, "a socket"},
+constexpr KindDescription KIND_DESCRIPTIONS[] = {
+    {EntryKind::symbolic_link, "a symbolic link"},
+    {EntryKind::hard_link, "a hard link"},
 };
 
-bool has_dotdot_component(std::string_view name) {
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find('/', start);
-        if (end == std::string_view::npos) end = name.size();
-        if (name.substr(start, end - start) == "..") return true;
-        start = end + 1;
+std::string description_of(EntryKind kind, unsigned char type) {
+    for (const auto& known : KIND_DESCRIPTIONS) {
+        if (known.kind == kind) return std::string(known.description);
     }
-    return false;
+    return tar_format::type_description(type);
+}
+
+std::string name_problem(std::string_view name) {
+    if (name.size() > tar_format::MAX_NAME_LENGTH) {
+        return "its name takes " + std::to_string(name.size()) + " bytes; the installer takes at most " +
+               std::to_string(tar_format::MAX_NAME_LENGTH);
+    }
+    if (name.empty()) return "an empty name";
+    if (name.front() == '/') return "an absolute name; the installer writes only below its directory";
+    return "a '..' component; the installer writes only below its directory";
 }
 
 }  // namespace
@@ -35,29 +42,14 @@ std::string type_problem(std::string_view kind) {
     return std::string(kind) + "; the installer creates only regular files and directories";
 }
 
-std::string type_problem(EntryType type) {
-    for (const auto& entry : TYPE_NAMES) {
-        if (entry.type == type) return type_problem(entry.kind);
+std::string entry_problem(EntryKind kind, unsigned char type, std::string_view name, std::string_view link_name) {
+    switch (tar_format::decide(kind, name, link_name)) {
+        case Decision::make: return "";
+        case Decision::unsupported: return type_problem(description_of(kind, type));
+        case Decision::unsafe: break;
     }
-    return "";
-}
-
-std::string name_problem(std::string_view stored_name) {
-    if (stored_name.size() > MAX_NAME_LENGTH) {
-        return "its name in the archive takes " + std::to_string(stored_name.size()) +
-               " bytes; the installer reads at most " + std::to_string(MAX_NAME_LENGTH);
-    }
-    // The installer skips such names rather than write outside its directory.
-    if (!stored_name.empty() && stored_name.front() == '/') {
-        return "an absolute name; the installer writes only below its directory";
-    }
-    if (has_dotdot_component(stored_name)) return "a '..' component; the installer writes only below its directory";
-    return "";
-}
-
-std::string size_problem(uint64_t size) {
-    if (size <= MAX_ENTRY_SIZE) return "";
-    return std::to_string(size) + " bytes; the installer takes files below 2 GiB";
+    if (!tar_format::is_safe_name(name)) return name_problem(name);
+    return "a hard link to " + std::string(link_name) + ": " + name_problem(link_name);
 }
 
 }  // namespace zkpack

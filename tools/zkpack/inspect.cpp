@@ -3,7 +3,7 @@
 #include "decompressor.h"
 #include "format.h"
 #include "reader.h"
-#include "tar_scan.h"
+#include "tar_stream.h"
 
 #include <algorithm>
 #include <array>
@@ -37,10 +37,20 @@ std::string text_excerpt(const Package& package, const RecordInfo& record, std::
     return excerpt;
 }
 
+// The stream counts the entries itself.
+class CountOnly final : public tar_format::EntryHandler {
+public:
+    void entry(const tar_format::Entry&) override {}
+    void data(const unsigned char*, size_t) override {}
+    void entry_end() override {}
+    void end_block() override {}
+};
+
 // What the installer would unpack: its entries and the bytes of the tar
 // stream, and what is wrong with it, if anything.
 std::string archive_summary(const Package& package, const RecordInfo& record) {
-    TarScanner scanner([](const TarEntry&) {});
+    CountOnly counter;
+    tar_format::TarStream scanner(counter);
     const StreamResult result = decompress(payload_source(package, record),
                                            [&](const unsigned char* data, size_t length) { scanner.feed(data, length); });
     std::string problem = stream_problem(result);

@@ -1,7 +1,6 @@
 #include "reader.h"
 
 #include "format.h"
-#include "marker.h"
 
 #include <zk/zk.h>
 
@@ -34,8 +33,7 @@ uint32_t add_to_checksum(const Package& package, uint64_t from, uint64_t to, uin
 uint32_t compute_checksum(const Package& package, std::array<unsigned char, HEADER_SIZE> header) {
     uint32_t crc = zk::crc32_accum(nullptr, 0);
     crc = add_to_checksum(package, 0, package.marker_offset, crc);
-    zk::LPUT32(header.data() + HEADER_CHECKSUM, 0);
-    crc = zk::crc32_accum(header.data(), static_cast<int>(header.size()));
+    crc = accumulate_header(header);
     return add_to_checksum(package, package.marker_offset + HEADER_SIZE, package.file_size, crc);
 }
 

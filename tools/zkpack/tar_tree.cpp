@@ -63,7 +63,7 @@ private:
 
 TarWriter::TarWriter(const std::string& root, const ByteSink& sink) : root_(root), context_{&sink, nullptr} {
     if (!archive_) fail(root_, "cannot start a tar stream: out of memory");
-    check(archive_write_set_format_ustar(archive_.get()), root_);
+    check(archive_write_set_format_pax_restricted(archive_.get()), root_);
     // The stream ends right after its two zero blocks; the installer reads no further.
     check(archive_write_set_bytes_in_last_block(archive_.get(), 1), root_);
     check(archive_write_open2(archive_.get(), &context_, nullptr, write_to_sink, nullptr, nullptr), root_);
@@ -78,14 +78,14 @@ void TarWriter::add(const TreeEntry& entry, std::optional<time_t> mtime, Progres
     EntryHandle header(archive_entry_new(), archive_entry_free);
     if (!header) fail(entry.source, "cannot describe it: out of memory");
     archive_entry_set_pathname(header.get(), entry.name.c_str());
-    archive_entry_set_filetype(header.get(), entry.type == EntryType::directory ? AE_IFDIR : AE_IFREG);
+    archive_entry_set_filetype(header.get(), entry.kind == tar_format::EntryKind::directory ? AE_IFDIR : AE_IFREG);
     archive_entry_set_perm(header.get(), entry.permissions);
     archive_entry_set_size(header.get(), static_cast<la_int64_t>(entry.size));
     archive_entry_set_uid(header.get(), 0);
     archive_entry_set_gid(header.get(), 0);
     archive_entry_set_mtime(header.get(), mtime.value_or(entry.mtime), 0);
     check(archive_write_header(archive_.get(), header.get()), entry.source);
-    if (entry.type == EntryType::regular) copy_data(entry, progress);
+    if (entry.kind == tar_format::EntryKind::regular) copy_data(entry, progress);
 }
 
 void TarWriter::copy_data(const TreeEntry& entry, Progress& progress) {

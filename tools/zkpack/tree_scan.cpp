@@ -34,17 +34,23 @@ std::vector<std::string> names_in(const std::string& directory) {
     return names;
 }
 
-std::optional<EntryType> type_of(mode_t mode) {
-    switch (mode & S_IFMT) {
-        case S_IFREG: return EntryType::regular;
-        case S_IFDIR: return EntryType::directory;
-        case S_IFLNK: return EntryType::symbolic_link;
-        case S_IFCHR: return EntryType::character_device;
-        case S_IFBLK: return EntryType::block_device;
-        case S_IFIFO: return EntryType::fifo;
-        case S_IFSOCK: return EntryType::socket;
-        default: return std::nullopt;
+using tar_format::EntryKind;
+
+// The tar type flag each kind of file is stored with; sockets have none.
+struct FileType {
+    mode_t format;
+    unsigned char flag;
+};
+
+constexpr FileType FILE_TYPES[] = {
+    {S_IFREG, '0'}, {S_IFDIR, '5'}, {S_IFLNK, '2'}, {S_IFCHR, '3'}, {S_IFBLK, '4'}, {S_IFIFO, '6'},
+};
+
+std::optional<unsigned char> type_flag(mode_t mode) {
+    for (const auto& type : FILE_TYPES) {
+        if ((mode & S_IFMT) == type.format) return type.flag;
     }
+    return std::nullopt;
 }
 
 std::string join(const std::string& directory, const std::string& name) {
@@ -57,7 +63,7 @@ public:
     void walk(const std::string& directory, const std::string& prefix);
 
 private:
-    EntryType checked_type(const std::string& source, const struct stat& status);
+    EntryKind checked_kind(const std::string& source, const std::string& stored_name, const struct stat& status);
     void check_links(const std::string& source, const struct stat& status);
 
     Tree& tree_;
@@ -66,12 +72,14 @@ private:
     std::map<std::pair<dev_t, ino_t>, std::string> linked_files_;
 };
 
-EntryType TreeWalk::checked_type(const std::string& source, const struct stat& status) {
-    const std::optional<EntryType> type = type_of(status.st_mode);
-    if (!type) fail(source, type_problem("a file of unknown type"));
-    const std::string problem = type_problem(*type);
+EntryKind TreeWalk::checked_kind(const std::string& source, const std::string& stored_name,
+                                 const struct stat& status) {
+    const std::optional<unsigned char> flag = type_flag(status.st_mode);
+    if (!flag) fail(source, type_problem(S_ISSOCK(status.st_mode) ? "a socket" : "a file of unknown type"));
+    const EntryKind kind = tar_format::entry_kind(*flag, stored_name);
+    const std::string problem = entry_problem(kind, *flag, stored_name);
     if (!problem.empty()) fail(source, problem);
-    return *type;
+    return kind;
 }
 
 void TreeWalk::check_links(const std::string& source, const struct stat& status) {
@@ -85,20 +93,15 @@ void TreeWalk::walk(const std::string& directory, const std::string& prefix) {
         const std::string source = join(directory, name);
         struct stat status;
         if (::lstat(source.c_str(), &status) != 0) fail_system(source, "cannot read its status");
-        const EntryType type = checked_type(source, status);
-        const std::string stored_name = prefix + name + (type == EntryType::directory ? "/" : "");
-        std::string problem = name_problem(stored_name);
-        if (problem.empty() && type == EntryType::regular) {
-            problem = size_problem(static_cast<uint64_t>(status.st_size));
-            check_links(source, status);
-        }
-        if (!problem.empty()) fail(source, problem);
+        const std::string stored_name = prefix + name + (S_ISDIR(status.st_mode) ? "/" : "");
+        const EntryKind kind = checked_kind(source, stored_name, status);
+        if (kind == EntryKind::regular) check_links(source, status);
 
-        const uint64_t size = type == EntryType::regular ? static_cast<uint64_t>(status.st_size) : 0;
-        tree_.entries.push_back(TreeEntry{source, stored_name, type, status.st_mode & 07777, size,
+        const uint64_t size = kind == EntryKind::regular ? static_cast<uint64_t>(status.st_size) : 0;
+        tree_.entries.push_back(TreeEntry{source, stored_name, kind, status.st_mode & 07777, size,
                                           status.st_mtime, status.st_dev, status.st_ino});
         tree_.data_size += size;
-        if (type == EntryType::directory) walk(source, stored_name);
+        if (kind == EntryKind::directory) walk(source, stored_name);
     }
 }
 

@@ -16,7 +16,7 @@ namespace zkpack {
 struct TreeEntry {
     std::string source;  // the path on disk
     std::string name;    // the name in the archive; a directory's ends in '/'
-    EntryType type;      // regular or directory
+    tar_format::EntryKind kind;  // regular or directory
     mode_t permissions;
     uint64_t size;
     time_t mtime;

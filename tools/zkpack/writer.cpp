@@ -1,7 +1,6 @@
 #include "writer.h"
 
 #include "format.h"
-#include "marker.h"
 #include "output.h"
 #include "progress.h"
 #include "records.h"

@@ -1,0 +1,96 @@
+// The package container: an installer file is the installer program (the
+// stub), then a header that starts with the marker, then setup records back
+// to back up to the end of the file. Header offsets count from the marker's
+// first byte, prefix offsets from the record's first byte; numbers are
+// big-endian.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace package_format {
+
+// The marker is 0x01 "Install" 0x07 "Magic". The installer takes its first
+// occurrence in the file, so no executable that may serve as the stub holds
+// the 14 bytes in one piece (see marker.cpp).
+constexpr size_t MARKER_SIZE = 14;
+constexpr size_t MARKER_HEAD_SIZE = 8;
+constexpr size_t MARKER_TAIL_SIZE = MARKER_SIZE - MARKER_HEAD_SIZE;
+using Marker = std::array<unsigned char, MARKER_SIZE>;
+
+constexpr size_t HEADER_SIZE = 172;
+constexpr size_t HEADER_MARKER = 0;
+constexpr size_t HEADER_TERMINATOR = 14;  // the NUL that ends the marker as a string
+constexpr size_t HEADER_LENGTH = 24;      // bytes from the marker to the end of the file
+constexpr size_t HEADER_CHECKSUM = 28;    // CRC-32 of the file, this field taken as zeros
+constexpr size_t CHECKSUM_SIZE = 4;
+using Header = std::array<unsigned char, HEADER_SIZE>;
+
+constexpr size_t PREFIX_SIZE = 5;
+constexpr size_t PREFIX_LENGTH = 0;  // payload length, the prefix not counted
+constexpr size_t PREFIX_KIND = 4;
+
+// Offsets in the file are unsigned 32-bit: the whole file stays below 4 GiB.
+constexpr uint64_t MAX_FILE_SIZE = 0xFFFFFFFF;
+// The installer reads an environment payload into 1024 bytes with a NUL.
+constexpr size_t ENVIRONMENT_BUFFER_SIZE = 1024;
+constexpr size_t MAX_ENVIRONMENT_PAYLOAD = ENVIRONMENT_BUFFER_SIZE - 1;
+constexpr unsigned MAX_KIND = 255;
+
+constexpr unsigned char KIND_WELCOME = 1;
+constexpr unsigned char KIND_ARCHIVE = 2;
+constexpr unsigned char KIND_PROGRAM = 7;
+constexpr unsigned char KIND_ARCHIVE_ALT = 10;
+constexpr unsigned char KIND_SCRIPT = 11;
+constexpr unsigned char KIND_ENVIRONMENT = 12;
+
+struct KindName {
+    unsigned kind;
+    std::string_view name;
+};
+
+constexpr KindName KIND_NAMES[] = {
+    {KIND_WELCOME, "welcome"},     {KIND_ARCHIVE, "archive"}, {KIND_PROGRAM, "program"},
+    {KIND_ARCHIVE_ALT, "archive"}, {KIND_SCRIPT, "script"},   {KIND_ENVIRONMENT, "environment"},
+};
+
+// Payloads the installer runs through its bzip2 decompressor.
+constexpr bool is_compressed_kind(unsigned kind) {
+    return kind == KIND_ARCHIVE || kind == KIND_ARCHIVE_ALT || kind == KIND_SCRIPT;
+}
+
+// Kinds the installer does not know make it stop.
+constexpr std::string_view kind_name(unsigned kind) {
+    for (const auto& entry : KIND_NAMES) {
+        if (entry.kind == kind) return entry.name;
+    }
+    return "unknown";
+}
+
+// Assembled at run time from its pieces.
+const Marker& package_marker();
+
+// Finds the first occurrence of the marker in bytes fed in order, in pieces
+// of any size.
+class MarkerSearch {
+public:
+    // Returns true once the marker has been seen (and from then on).
+    bool feed(const unsigned char* data, size_t length);
+    bool found() const { return found_; }
+    // The offset of the marker's first byte in the stream; valid once found.
+    uint64_t offset() const { return offset_; }
+
+private:
+    uint64_t consumed_ = 0;
+    size_t matched_ = 0;
+    bool found_ = false;
+    uint64_t offset_ = 0;
+};
+
+// Adds the header to the running CRC-32 (zk::crc32_accum) with its checksum
+// field taken as zeros, as the checksum counts it; returns the running value.
+uint32_t accumulate_header(Header header);
+
+}  // namespace package_format

@@ -1,0 +1,156 @@
+#include "tar_format.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace tar_format {
+
+namespace {
+
+bool is_octal_digit(unsigned char ch) { return ch >= '0' && ch <= '7'; }
+bool is_blank(unsigned char ch) { return ch == ' ' || ch == '\t'; }
+
+std::string_view field_text(const Block& block, Field field) {
+    const char* start = reinterpret_cast<const char*>(block.data() + field.offset);
+    return std::string_view(start, ::strnlen(start, field.size));
+}
+
+std::optional<uint64_t> parse_base256(const unsigned char* bytes, size_t size) {
+    // 0xff starts a negative number; more than 63 bits do not fit.
+    if (bytes[0] == 0xff) return std::nullopt;
+    uint64_t value = bytes[0] & 0x7f;
+    for (size_t i = 1; i < size; ++i) {
+        if (value >> 55 != 0) return std::nullopt;
+        value = value << 8 | bytes[i];
+    }
+    return value;
+}
+
+struct TypeDescription {
+    unsigned char type;
+    const char* description;
+};
+
+constexpr TypeDescription TYPE_DESCRIPTIONS[] = {
+    {'3', "a character device"}, {'4', "a block device"},   {'6', "a FIFO"},
+    {'S', "a sparse file"},      {'V', "a volume label"},   {'M', "a multi-volume continuation"},
+};
+
+}  // namespace
+
+std::optional<uint64_t> parse_number(const Block& block, Field field) {
+    const unsigned char* at = block.data() + field.offset;
+    const unsigned char* end = at + field.size;
+    if (*at & 0x80) return parse_base256(at, field.size);
+    while (at < end && is_blank(*at)) ++at;
+    if (at == end || !is_octal_digit(*at)) return std::nullopt;
+    uint64_t value = 0;
+    for (; at < end && is_octal_digit(*at); ++at) {
+        if (value >> 60 != 0) return std::nullopt;
+        value = value * 8 + (*at - '0');
+    }
+    for (; at < end; ++at) {
+        if (*at != '\0' && !is_blank(*at)) return std::nullopt;
+    }
+    return value;
+}
+
+bool checksum_holds(const Block& block) {
+    const std::optional<uint64_t> stored = parse_number(block, CHECKSUM);
+    if (!stored) return false;
+    int64_t unsigned_sum = 0;
+    int64_t signed_sum = 0;
+    for (size_t i = 0; i < BLOCK_SIZE; ++i) {
+        const bool in_field = i >= CHECKSUM.offset && i < CHECKSUM.offset + CHECKSUM.size;
+        const unsigned char byte = in_field ? ' ' : block[i];
+        unsigned_sum += byte;
+        signed_sum += static_cast<signed char>(byte);
+    }
+    const auto sum = static_cast<int64_t>(*stored);
+    return sum == unsigned_sum || sum == signed_sum;
+}
+
+bool ends_archive(const Block& block) { return block[NAME.offset] == '\0'; }
+
+std::string header_name(const Block& block) {
+    const std::string_view name = field_text(block, NAME);
+    const std::string_view prefix = field_text(block, PREFIX);
+    const bool posix = std::memcmp(block.data() + MAGIC.offset, POSIX_MAGIC, MAGIC.size) == 0;
+    if (!posix || prefix.empty() || name.empty()) return std::string(name);
+    std::string joined(prefix);
+    joined += '/';
+    joined += name;
+    return joined;
+}
+
+std::string header_link_name(const Block& block) { return std::string(field_text(block, LINK_NAME)); }
+
+EntryKind entry_kind(unsigned char type, std::string_view name) {
+    switch (type) {
+        case '0':
+        case '\0':
+        case '7':
+            return !name.empty() && name.back() == '/' ? EntryKind::directory : EntryKind::regular;
+        case '5': return EntryKind::directory;
+        case '2': return EntryKind::symbolic_link;
+        case '1': return EntryKind::hard_link;
+        case 'L': return EntryKind::long_name;
+        case 'K': return EntryKind::long_link;
+        case 'x': return EntryKind::extended;
+        case 'g': return EntryKind::global_extended;
+        default: return EntryKind::unsupported;
+    }
+}
+
+bool carries_data(EntryKind kind, unsigned char type) {
+    switch (kind) {
+        case EntryKind::directory:
+        case EntryKind::symbolic_link:
+        case EntryKind::hard_link:
+            return false;
+        case EntryKind::unsupported:
+            return type != '3' && type != '4' && type != '6';
+        default:
+            return true;
+    }
+}
+
+std::string type_description(unsigned char type) {
+    for (const auto& known : TYPE_DESCRIPTIONS) {
+        if (known.type == type) return known.description;
+    }
+    char text[48];
+    std::snprintf(text, sizeof text, "an entry of type %s", printable_name(std::string(1, static_cast<char>(type))).c_str());
+    return text;
+}
+
+bool is_safe_name(std::string_view name) {
+    if (name.empty() || name.size() > MAX_NAME_LENGTH || name.front() == '/') return false;
+    for (size_t start = 0; start <= name.size();) {
+        size_t end = name.find('/', start);
+        if (end == std::string_view::npos) end = name.size();
+        if (name.substr(start, end - start) == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+std::string printable_name(std::string_view name) {
+    std::string printable;
+    printable.reserve(name.size());
+    for (const char ch : name) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte == '\\') {
+            printable += "\\\\";
+        } else if (byte < 0x20 || byte == 0x7f) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\%03o", byte);
+            printable += escaped;
+        } else {
+            printable += ch;
+        }
+    }
+    return printable;
+}
+
+}  // namespace tar_format

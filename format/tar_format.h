@@ -1,0 +1,90 @@
+// The tar rules: where a header block keeps its fields, how its numbers and
+// names read, and what the installer takes as safe and as supported. zkpack
+// refuses with these same decisions, so the two cannot drift apart.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tar_format {
+
+constexpr size_t BLOCK_SIZE = 512;
+using Block = std::array<unsigned char, BLOCK_SIZE>;
+
+struct Field {
+    size_t offset;
+    size_t size;
+};
+
+constexpr Field NAME{0, 100};
+constexpr Field MODE{100, 8};
+constexpr Field SIZE{124, 12};
+constexpr Field CHECKSUM{148, 8};
+constexpr Field TYPE{156, 1};
+constexpr Field LINK_NAME{157, 100};
+constexpr Field MAGIC{257, 6};
+constexpr Field PREFIX{345, 155};
+
+// POSIX ustar: "ustar" and a NUL. The older GNU layout has two blanks
+// instead and keeps other data where the prefix would be.
+constexpr char POSIX_MAGIC[] = "ustar";
+static_assert(sizeof POSIX_MAGIC == MAGIC.size);
+
+// Longer names (and link targets) are refused as unsafe.
+constexpr size_t MAX_NAME_LENGTH = 4095;
+// Long-name and extended-header data beyond this makes the archive damaged:
+// no real name comes near it.
+constexpr uint64_t MAX_METADATA_SIZE = 64 * 1024;
+
+enum class EntryKind {
+    regular,
+    directory,
+    symbolic_link,
+    hard_link,
+    long_name,        // 'L': the next entry's name
+    long_link,        // 'K': the next entry's link target
+    extended,         // 'x': pax records for the next entry
+    global_extended,  // 'g': pax records for the rest, consumed unused
+    unsupported,      // devices, FIFOs, sparse files, unknown types
+};
+
+// Octal (blanks before, blanks or NULs after), or base-256 when the first
+// byte's high bit is set. Nothing for a negative or unreadable field.
+std::optional<uint64_t> parse_number(const Block& block, Field field);
+
+// The stored checksum matches the block's bytes summed as unsigned or as
+// signed chars, the field itself counted as blanks.
+bool checksum_holds(const Block& block);
+
+// The first block whose name starts with a NUL ends the archive.
+bool ends_archive(const Block& block);
+
+// The name field (never read past its 100 bytes), joined under the prefix
+// field when the block is POSIX ustar and has one.
+std::string header_name(const Block& block);
+std::string header_link_name(const Block& block);
+
+// From the type flag; a regular-file type whose name ends in "/" is a
+// directory, as old archives wrote them.
+EntryKind entry_kind(unsigned char type, std::string_view name);
+
+// Whether the entry's data bytes follow its header: files, metadata and
+// whatever is skipped carry data; directories, links and devices do not.
+bool carries_data(EntryKind kind, unsigned char type);
+
+// What an unsupported type flag is, for messages: "a FIFO", "a sparse file".
+std::string type_description(unsigned char type);
+
+// A name that is empty, absolute, longer than MAX_NAME_LENGTH or has a ".."
+// component would reach outside the directory the archive is unpacked into.
+bool is_safe_name(std::string_view name);
+
+// The name for a line of output: bytes below 0x20 and 0x7f as \ooo, a
+// backslash as \\, so an archive cannot send control sequences to a terminal.
+std::string printable_name(std::string_view name);
+
+}  // namespace tar_format

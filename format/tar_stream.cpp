@@ -1,0 +1,216 @@
+#include "tar_stream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+namespace tar_format {
+
+namespace {
+
+uint64_t padding_after(uint64_t size) {
+    const uint64_t partial = size % BLOCK_SIZE;
+    return partial != 0 ? BLOCK_SIZE - partial : 0;
+}
+
+bool is_metadata(EntryKind kind) {
+    return kind == EntryKind::long_name || kind == EntryKind::long_link || kind == EntryKind::extended ||
+           kind == EntryKind::global_extended;
+}
+
+std::optional<uint64_t> decimal(std::string_view text) {
+    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    uint64_t value = 0;
+    for (const char ch : text) value = value * 10 + static_cast<uint64_t>(ch - '0');
+    return value;
+}
+
+struct PaxRecord {
+    std::string_view key;
+    std::string_view value;
+};
+
+// Records "LENGTH KEY=VALUE\n" back to back; false for a malformed list.
+template <typename Use>
+bool for_each_pax_record(std::string_view text, Use use) {
+    while (!text.empty()) {
+        const size_t space = text.find(' ');
+        if (space == std::string_view::npos) return false;
+        const std::optional<uint64_t> length = decimal(text.substr(0, space));
+        if (!length || *length <= space + 1 || *length > text.size() || text[*length - 1] != '\n') return false;
+        const std::string_view record = text.substr(space + 1, *length - space - 2);
+        const size_t equals = record.find('=');
+        if (equals == std::string_view::npos) return false;
+        if (!use(PaxRecord{record.substr(0, equals), record.substr(equals + 1)})) return false;
+        text.remove_prefix(*length);
+    }
+    return true;
+}
+
+// A long name's data is the name and a NUL, possibly more NULs.
+std::string until_nul(std::string_view text) { return std::string(text.substr(0, text.find('\0'))); }
+
+}  // namespace
+
+Decision decide(EntryKind kind, std::string_view name, std::string_view link_name) {
+    const bool names_safe = is_safe_name(name) && (kind != EntryKind::hard_link || is_safe_name(link_name));
+    if (!names_safe) return Decision::unsafe;
+    return kind == EntryKind::regular || kind == EntryKind::directory ? Decision::make : Decision::unsupported;
+}
+
+void TarStream::feed(const unsigned char* bytes, size_t count) {
+    while (count > 0) {
+        size_t used = count;
+        switch (state_) {
+            case State::header: used = take_header(bytes, count); break;
+            case State::data: used = take_data(bytes, count); break;
+            case State::padding: used = skip_padding(count); break;
+            case State::finished:
+            case State::damaged: return;
+        }
+        bytes += used;
+        count -= used;
+    }
+}
+
+size_t TarStream::take_header(const unsigned char* bytes, size_t count) {
+    const size_t n = std::min(count, BLOCK_SIZE - header_fill_);
+    std::memcpy(header_.data() + header_fill_, bytes, n);
+    header_fill_ += n;
+    offset_ += n;
+    if (header_fill_ == BLOCK_SIZE) {
+        header_fill_ = 0;
+        process_header();
+    }
+    return n;
+}
+
+size_t TarStream::take_data(const unsigned char* bytes, size_t count) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(count, data_remaining_));
+    if (in_metadata_) {
+        metadata_.append(reinterpret_cast<const char*>(bytes), n);
+    } else {
+        handler_->data(bytes, n);
+    }
+    data_remaining_ -= n;
+    offset_ += n;
+    if (data_remaining_ == 0) end_data();
+    return n;
+}
+
+size_t TarStream::skip_padding(size_t count) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(count, padding_remaining_));
+    padding_remaining_ -= n;
+    offset_ += n;
+    if (padding_remaining_ == 0) state_ = State::header;
+    return n;
+}
+
+void TarStream::process_header() {
+    const uint64_t at = offset_ - BLOCK_SIZE;
+    if (ends_archive(header_)) {
+        state_ = State::finished;
+        return handler_->end_block();
+    }
+    if (!checksum_holds(header_)) return damage("bad header checksum at offset " + std::to_string(at));
+    const std::optional<uint64_t> header_size = parse_number(header_, SIZE);
+    if (!header_size) return damage("no size in the header at offset " + std::to_string(at));
+
+    const unsigned char type = header_[TYPE.offset];
+    std::string name = pending_.name ? *pending_.name : header_name(header_);
+    const EntryKind kind = entry_kind(type, name);
+    if (is_metadata(kind)) {
+        if (*header_size > MAX_METADATA_SIZE) {
+            return damage("an extended header of " + std::to_string(*header_size) + " bytes at offset " +
+                          std::to_string(at));
+        }
+        in_metadata_ = true;
+        metadata_kind_ = kind;
+        metadata_.clear();
+        return start_body(*header_size, true);
+    }
+
+    Entry entry{at, std::move(name), pending_.link_name ? *pending_.link_name : header_link_name(header_),
+                type, pending_.sparse ? EntryKind::unsupported : kind, std::nullopt, 0};
+    if (const std::optional<uint64_t> mode = parse_number(header_, MODE)) entry.mode = static_cast<unsigned>(*mode & 07777);
+    const uint64_t size = pending_.size ? *pending_.size : *header_size;
+    entry.size = carries_data(kind, type) ? size : 0;
+    pending_ = Pending{};
+    ++entries_;
+    current_entry_ = entry.name;
+    handler_->entry(entry);
+    start_body(entry.size, false);
+}
+
+void TarStream::start_body(uint64_t size, bool metadata) {
+    data_remaining_ = size;
+    padding_remaining_ = padding_after(size);
+    if (size != 0) {
+        state_ = State::data;
+    } else {
+        state_ = State::header;
+        if (metadata) {
+            end_metadata();
+        } else {
+            end_data();
+        }
+    }
+}
+
+void TarStream::end_data() {
+    state_ = padding_remaining_ != 0 ? State::padding : State::header;
+    if (in_metadata_) return end_metadata();
+    last_entry_ = current_entry_;
+    handler_->entry_end();
+}
+
+void TarStream::end_metadata() {
+    in_metadata_ = false;
+    const std::string_view text(metadata_);
+    const uint64_t at = offset_;
+    switch (metadata_kind_) {
+        case EntryKind::long_name: pending_.name = until_nul(text); break;
+        case EntryKind::long_link: pending_.link_name = until_nul(text); break;
+        case EntryKind::extended: {
+            const bool well_formed = for_each_pax_record(text, [&](const PaxRecord& record) {
+                if (record.key == "path") pending_.name = std::string(record.value);
+                if (record.key == "linkpath") pending_.link_name = std::string(record.value);
+                if (record.key.substr(0, 11) == "GNU.sparse.") pending_.sparse = true;
+                if (record.key == "size") {
+                    pending_.size = decimal(record.value);
+                    return pending_.size.has_value();
+                }
+                return true;
+            });
+            if (!well_formed) damage("a malformed extended header before offset " + std::to_string(at));
+            break;
+        }
+        default: break;  // global records change nothing the installer keeps
+    }
+    metadata_.clear();
+}
+
+void TarStream::damage(const std::string& problem) {
+    state_ = State::damaged;
+    problem_ = problem;
+}
+
+std::string TarStream::problem() const {
+    const std::string not_tar = entries_ == 0 ? "not a tar archive: " : "";
+    switch (state_) {
+        case State::finished: return "";
+        case State::damaged: return not_tar + problem_;
+        case State::data:
+        case State::padding: return "cut short inside an entry's data";
+        case State::header:
+            if (offset_ == 0) return "not a tar archive: it is empty";
+            if (offset_ < BLOCK_SIZE) return "not a tar archive: shorter than one header";
+            if (header_fill_ > 0) return "cut short inside a header";
+            return "cut short: no end-of-archive block";
+    }
+    return "";
+}
+
+}  // namespace tar_format

@@ -1,0 +1,101 @@
+// Reads a tar stream fed in pieces of any size: 512-byte headers checked by
+// their checksum, data padded to 512, GNU long names and pax extended headers
+// applied to the entry they precede, the end at the first header with an
+// empty name. The installer unpacks through it and zkpack checks archives
+// through it, so both see the same entries.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "tar_format.h"
+
+namespace tar_format {
+
+struct Entry {
+    uint64_t offset;    // of its header block in the stream
+    std::string name;   // long-name and pax path applied
+    std::string link_name;
+    unsigned char type;  // the type flag
+    EntryKind kind;      // unsupported for a sparse file, whatever its flag
+    std::optional<unsigned> mode;  // permission bits, when the field holds a number
+    uint64_t size;       // data bytes that follow the header
+};
+
+class EntryHandler {
+public:
+    // A new entry; its data, if any, follows through data().
+    virtual void entry(const Entry& entry) = 0;
+    virtual void data(const unsigned char* bytes, size_t count) = 0;
+    // All of the entry's data has been delivered.
+    virtual void entry_end() = 0;
+    // The block that ends the archive.
+    virtual void end_block() = 0;
+
+protected:
+    ~EntryHandler() = default;
+};
+
+enum class Decision {
+    make,         // the installer makes it
+    unsafe,       // its name or hard-link target would reach outside the directory
+    unsupported,  // a type the installer does not make
+};
+
+// What the installer does with an entry. A hard link's target is a name
+// like any other; a symbolic link's target is stored as written.
+Decision decide(EntryKind kind, std::string_view name, std::string_view link_name);
+
+class TarStream {
+public:
+    explicit TarStream(EntryHandler& handler) : handler_(&handler) {}
+
+    void feed(const unsigned char* bytes, size_t count);
+    // The end block has been read: nothing more is taken.
+    bool finished() const { return state_ == State::finished; }
+    // After the last feed: why the stream is not a whole archive, or "".
+    std::string problem() const;
+    // Entries handed over, not counting metadata.
+    uint64_t entries() const { return entries_; }
+    // The last entry handed over whole, for messages; empty before the first.
+    const std::string& last_entry() const { return last_entry_; }
+
+private:
+    enum class State { header, data, padding, finished, damaged };
+
+    size_t take_header(const unsigned char* bytes, size_t count);
+    size_t take_data(const unsigned char* bytes, size_t count);
+    size_t skip_padding(size_t count);
+    void process_header();
+    void start_body(uint64_t size, bool metadata);
+    void end_data();
+    void end_metadata();
+    void damage(const std::string& problem);
+
+    struct Pending {
+        std::optional<std::string> name;
+        std::optional<std::string> link_name;
+        std::optional<uint64_t> size;
+        bool sparse = false;
+    };
+
+    EntryHandler* handler_;
+    State state_ = State::header;
+    Block header_{};
+    size_t header_fill_ = 0;
+    uint64_t offset_ = 0;
+    uint64_t data_remaining_ = 0;
+    uint64_t padding_remaining_ = 0;
+    EntryKind metadata_kind_ = EntryKind::regular;  // of the metadata being collected
+    bool in_metadata_ = false;
+    std::string metadata_;
+    Pending pending_;
+    uint64_t entries_ = 0;
+    std::string current_entry_;
+    std::string last_entry_;
+    std::string problem_;
+};
+
+}  // namespace tar_format
