@@ -1,7 +1,7 @@
 #include <zk/file/filename.h>
 
 #include <zk/base/chk.h>
-#include <zk/file/file_internal.h>
+#include "file_internal.h"
 
 #include <fcntl.h>
 #include <pwd.h>

@@ -1,5 +1,5 @@
 #include <zk/sort/qsort.h>
-#include <zk/sort/qsort_internal.h>
+#include "qsort_internal.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The executable search, symbolic-link resolution, "~" expansion and the
 // working-directory cache, on real files in a scratch directory.
-#include <zk/file/file_internal.h>
+#include "file/file_internal.h"
 #include <zk/zk.h>
 
 #include <gtest/gtest.h>

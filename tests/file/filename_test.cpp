@@ -1,5 +1,5 @@
 // Name utilities: components, extensions, joining and quote normalisation.
-#include <zk/file/file_internal.h>
+#include "file/file_internal.h"
 #include <zk/zk.h>
 
 #include <gtest/gtest.h>

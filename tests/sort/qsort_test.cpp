@@ -1,5 +1,5 @@
 #include <zk/zk.h>
-#include <zk/sort/qsort_internal.h>
+#include "sort/qsort_internal.h"
 
 #include <gtest/gtest.h>
 

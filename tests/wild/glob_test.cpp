@@ -1,5 +1,5 @@
 #include <zk/zk.h>
-#include <zk/file/file_internal.h>
+#include "file/file_internal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include <zk/zk.h>
-#include <zk/wild/wild_internal.h>
+#include "wild/wild_internal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "wild_test_support.h"
 
-#include <zk/wild/wild_internal.h>
+#include "wild/wild_internal.h"
 
 #include <unistd.h>
 
