@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libbz2-dev libarchive-dev libgtest-dev
           libbenchmark-dev bzip2 tar python3 clang libclang-rt-14-dev time
-          busybox-static)
+          busybox-static libsodium-dev minisign)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -215,6 +215,12 @@ TEST(ZkpackCommandLine, UsageMistakesExitTwo) {
         {{"pack"}, "zkpack: unknown command 'pack'\n"},
         {{"list"}, "zkpack: list needs a package\n"},
         {{"verify", "a", "b"}, "zkpack: unexpected argument 'b'\n"},
+        {{"verify", "--signature", "a.sig", "a"}, "zkpack: --signature needs --pubkey or -P\n"},
+        {{"verify", "--pubkey", "k.pub", "-P", "RW", "a"}, "zkpack: give either --pubkey or -P, not both\n"},
+        {{"sign", "-t", "two\nlines", "-s", "k.key", "a"},
+         "zkpack: the trusted comment must be one line of at most 8192 bytes\n"},
+        {{"sign", "a"}, "zkpack: sign needs -s SECFILE\n"},
+        {{"keygen", "-W", "-p", "k.pub"}, "zkpack: keygen needs -p PUBFILE and -s SECFILE\n"},
     };
     for (const auto& c : cases) {
         const auto result = zkpack(c.args);

@@ -3,6 +3,7 @@
 #include "inspect.h"
 #include "io.h"
 #include "options.h"
+#include "signatures.h"
 #include "writer.h"
 
 #include <cstdio>
@@ -19,12 +20,23 @@ int main(int argc, char** argv) {
                 std::fputs(HELP_TEXT, stdout);
                 return 0;
             case Command::create:
-                create_package(options);
+                create_signed_package(options);
                 return 0;
             case Command::list:
                 return list_package(options.package);
             case Command::verify:
-                return verify_package(options.package);
+                if (verify_package(options.package) != 0) return 1;
+                if (options.checks_signature()) verify_signature(options);
+                return 0;
+            case Command::keygen:
+                generate_keys(options);
+                return 0;
+            case Command::sign: {
+                signing::SecretKey key;
+                load_secret_key(options.secret_key_file, options.password_file, key);
+                sign_package(options.package, key, options.trusted_comment);
+                return 0;
+            }
             case Command::cat:
                 return cat_record(options.package, options.record_index);
         }

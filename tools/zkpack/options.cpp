@@ -3,15 +3,19 @@
 #include "format.h"
 #include "io.h"
 
+#include <signature_file.h>
+
 #include <string_view>
 
 namespace zkpack {
 
 const char HELP_TEXT[] =
-    "Usage: zkpack create -o OUT [--stub FILE] [-1 ... -9] [-j N] [-q] RECORD...\n"
+    "Usage: zkpack create -o OUT [--stub FILE] [-1 ... -9] [-j N] [-q] [--sign SECFILE] RECORD...\n"
     "       zkpack list PKG\n"
-    "       zkpack verify PKG\n"
+    "       zkpack verify [--pubkey PUBFILE | -P KEY] [--signature FILE] PKG\n"
     "       zkpack cat PKG N\n"
+    "       zkpack keygen -p PUBFILE -s SECFILE [-W]\n"
+    "       zkpack sign -s SECFILE [-t COMMENT] PKG\n"
     "\n"
     "Builds installers: the installer program (the stub) with a package of\n"
     "setup records appended, which the installer carries out in order.\n"
@@ -22,6 +26,9 @@ const char HELP_TEXT[] =
     "  verify        check marker, size, checksum and record framing; silent when sound\n"
     "  cat           write record N's payload (counted from 0) to standard output,\n"
     "                decompressed for archive and script records\n"
+    "  keygen        make a key pair in minisign's formats; the secret key is\n"
+    "                encrypted with a password unless -W is given\n"
+    "  sign          write the signature PKG.minisig, which minisign -V also checks\n"
     "\n"
     "Options of create:\n"
     "  -o OUT                 the installer to write\n"
@@ -30,6 +37,18 @@ const char HELP_TEXT[] =
     "  -j N                   compress on N threads (default: one per processor, at most 8);\n"
     "                         the package is the same whatever N\n"
     "  -q, --quiet            no progress bar (shown only on a terminal anyway)\n"
+    "  --sign SECFILE         sign OUT as sign does, writing OUT.minisig\n"
+    "\n"
+    "Keys and signatures:\n"
+    "  -p PUBFILE             keygen: the public key file to write\n"
+    "  -s SECFILE             keygen: the secret key file to write (mode 0600); sign: the key\n"
+    "  -W                     keygen: store the secret key unencrypted\n"
+    "  -t COMMENT             sign: the trusted comment (default: time and file name)\n"
+    "  --password-file FILE   the secret key's password is FILE's first line, not typed\n"
+    "                         at the terminal\n"
+    "  --pubkey PUBFILE       verify: check PKG's signature with this public key file\n"
+    "  -P KEY                 verify: the same with the key in base64\n"
+    "  --signature FILE       verify: the signature file (default: PKG.minisig)\n"
     "\n"
     "Records, in the order given:\n"
     "  --env NAME=VALUE       environment record: sets NAME during the installation\n"
@@ -43,7 +62,8 @@ const char HELP_TEXT[] =
     "  -h, --help             show this text\n"
     "\n"
     "SOURCE_DATE_EPOCH, when set, is the modification time of every --tree entry.\n"
-    "Exit status: 0 on success, 1 on failure or an unsound package, 2 on a usage error.\n";
+    "Exit status: 0 on success, 1 on failure, an unsound package or a missing or bad\n"
+    "signature, 2 on a usage error.\n";
 
 namespace {
 
@@ -125,6 +145,10 @@ void parse_create(ArgumentReader& reader, Options& options) {
             options.threads = parse_threads(arg.substr(2));
         } else if (arg == "-q" || arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--sign") {
+            options.secret_key_file = reader.value_of(arg);
+        } else if (arg == "--password-file") {
+            options.password_file = reader.value_of(arg);
         } else if (const RecordOption* record = find_record_option(arg)) {
             options.records.push_back({record->kind, record->source, reader.value_of(arg)});
         } else if (arg == "--record") {
@@ -135,6 +159,83 @@ void parse_create(ArgumentReader& reader, Options& options) {
         }
     }
     if (options.output.empty()) throw UsageError{"create needs -o OUT"};
+}
+
+// Options that take a value, stored into a field of Options.
+struct ValueOption {
+    std::string_view name;
+    std::string Options::*field;
+};
+
+constexpr ValueOption VERIFY_OPTIONS[] = {
+    {"--pubkey", &Options::public_key_file},
+    {"-P", &Options::public_key_text},
+    {"--signature", &Options::signature_file},
+};
+constexpr ValueOption SIGN_OPTIONS[] = {
+    {"-s", &Options::secret_key_file},
+    {"-t", &Options::trusted_comment},
+    {"--password-file", &Options::password_file},
+};
+constexpr ValueOption KEYGEN_OPTIONS[] = {
+    {"-p", &Options::public_key_file},
+    {"-s", &Options::secret_key_file},
+    {"--password-file", &Options::password_file},
+};
+
+template <size_t N>
+bool take_value_option(ArgumentReader& reader, const std::string& arg, const ValueOption (&table)[N], Options& options) {
+    for (const auto& option : table) {
+        if (option.name == arg) {
+            options.*option.field = reader.value_of(arg);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The table's options, in any order, and the one package.
+template <size_t N>
+void parse_with_package(ArgumentReader& reader, Options& options, const std::string& command,
+                        const ValueOption (&table)[N]) {
+    while (!reader.done()) {
+        const std::string& arg = reader.next();
+        if (take_value_option(reader, arg, table, options)) continue;
+        if (arg.size() > 1 && arg[0] == '-') throw UsageError{"unknown option '" + arg + "'"};
+        if (!options.package.empty()) throw UsageError{"unexpected argument '" + arg + "'"};
+        options.package = arg;
+    }
+    if (options.package.empty()) throw UsageError{command + " needs a package"};
+}
+
+void parse_verify(ArgumentReader& reader, Options& options) {
+    parse_with_package(reader, options, "verify", VERIFY_OPTIONS);
+    if (!options.public_key_file.empty() && !options.public_key_text.empty()) {
+        throw UsageError{"give either --pubkey or -P, not both"};
+    }
+    if (!options.signature_file.empty() && !options.checks_signature()) {
+        throw UsageError{"--signature needs --pubkey or -P"};
+    }
+}
+
+void parse_sign(ArgumentReader& reader, Options& options) {
+    parse_with_package(reader, options, "sign", SIGN_OPTIONS);
+    if (options.secret_key_file.empty()) throw UsageError{"sign needs -s SECFILE"};
+    if (!signing::valid_trusted_comment(options.trusted_comment)) {
+        throw UsageError{"the trusted comment must be one line of at most 8192 bytes"};
+    }
+}
+
+void parse_keygen(ArgumentReader& reader, Options& options) {
+    while (!reader.done()) {
+        const std::string& arg = reader.next();
+        if (take_value_option(reader, arg, KEYGEN_OPTIONS, options)) continue;
+        if (arg != "-W") throw UsageError{"unknown option '" + arg + "'"};
+        options.unencrypted = true;
+    }
+    if (options.public_key_file.empty() || options.secret_key_file.empty()) {
+        throw UsageError{"keygen needs -p PUBFILE and -s SECFILE"};
+    }
 }
 
 void parse_package_argument(ArgumentReader& reader, Options& options, const std::string& command) {
@@ -167,9 +268,18 @@ Options parse_options(const std::vector<std::string>& args) {
     } else if (command == "create") {
         options.command = Command::create;
         parse_create(reader, options);
-    } else if (command == "list" || command == "verify") {
-        options.command = command == "list" ? Command::list : Command::verify;
+    } else if (command == "list") {
+        options.command = Command::list;
         parse_package_argument(reader, options, command);
+    } else if (command == "verify") {
+        options.command = Command::verify;
+        parse_verify(reader, options);
+    } else if (command == "keygen") {
+        options.command = Command::keygen;
+        parse_keygen(reader, options);
+    } else if (command == "sign") {
+        options.command = Command::sign;
+        parse_sign(reader, options);
     } else if (command == "cat") {
         options.command = Command::cat;
         parse_cat(reader, options);

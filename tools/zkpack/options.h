@@ -7,7 +7,7 @@
 
 namespace zkpack {
 
-enum class Command { help, create, list, verify, cat };
+enum class Command { help, create, list, verify, cat, keygen, sign };
 
 // Where a record's payload comes from.
 enum class PayloadSource {
@@ -32,8 +32,17 @@ struct Options {
     int block_size = 9;                // create: -1 ... -9, bzip2's block size
     bool quiet = false;                // create: --quiet
     int threads = 0;                   // create: -j N, 0 for one per processor
-    std::string package;               // list, verify, cat
+    std::string package;               // list, verify, cat, sign
     uint64_t record_index = 0;         // cat
+    std::string secret_key_file;       // keygen -s, sign -s, create --sign
+    std::string public_key_file;       // keygen -p, verify --pubkey
+    std::string public_key_text;       // verify -P: the key in base64
+    std::string signature_file;        // verify --signature, empty for PKG.minisig
+    std::string trusted_comment;       // sign -t, empty for the time and the file's name
+    std::string password_file;         // keygen, sign, create --sign: else the terminal
+    bool unencrypted = false;          // keygen -W
+
+    bool checks_signature() const { return !public_key_file.empty() || !public_key_text.empty(); }
 };
 
 extern const char HELP_TEXT[];
