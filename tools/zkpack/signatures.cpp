@@ -73,15 +73,6 @@ std::string default_trusted_comment(const std::string& package) {
            "\tfile:" + package.substr(package.rfind('/') + 1) + "\thashed";
 }
 
-// Shown on a terminal: control characters other than tabs become '?'.
-std::string printable(std::string_view text) {
-    std::string shown(text);
-    for (char& c : shown) {
-        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) c = '?';
-    }
-    return shown;
-}
-
 void load_public_key(const Options& options, signing::PublicKey& key) {
     if (!options.public_key_text.empty()) {
         check("public key", signing::parse_public_key(options.public_key_text, key));
@@ -135,7 +126,7 @@ void verify_signature(const Options& options) {
     signing::SignatureFile signature;
     check(signature_path, signing::parse_signature_file(content, signature));
     check(signature_path, signing::check_signature(key, signature, hash_of(options.package)));
-    std::printf("Trusted comment: %s\n", printable(signature.trusted_comment).c_str());
+    std::printf("Trusted comment: %s\n", signing::printable_comment(signature.trusted_comment).c_str());
 }
 
 }  // namespace zkpack
