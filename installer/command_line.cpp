@@ -1,21 +1,193 @@
 #include "command_line.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "installer_state.h"
 
-int parse_args(int argc, char** argv) {
-    int index = 1;
-    for (; index < argc && argv[index][0] == '-'; ++index) {
-        const char* name = argv[index] + 1;
-        if (std::strcmp(name, "d") == 0) {
-            installer_state.debug_shell = 1;
-        } else if (std::strcmp(name, "gz") == 0) {
-            installer_state.stream_only = 1;
-        } else if (std::strcmp(name, "program") == 0 && index + 1 < argc) {
-            installer_state.package_path = argv[++index];
-        }
-        // Any other switch is ignored without a word.
+namespace {
+
+// Kept beside the table below, which it describes.
+constexpr char USAGE[] =
+    "Usage: %1$s [--target DIR] [--yes] [--quiet] [-d] [-gz]\n"
+    "       %1$s --check | --list\n"
+    "       %1$s --extract DIR [--yes] [--quiet]\n"
+    "       %1$s --help | --version\n";
+
+constexpr char HELP[] =
+    "\n"
+    "Verifies the package this file carries and installs it, asking where.\n"
+    "\n"
+    "  --target DIR   install into DIR, made with its parents when missing,\n"
+    "                 without asking; a damaged package ends the run\n"
+    "  --yes          take every question's default answer without reading input;\n"
+    "                 a damaged package ends the run\n"
+    "  --quiet        no progress or welcome text: only errors and the final message\n"
+    "  --check        verify the package and every compressed payload; silent\n"
+    "                 when sound, else the reason and exit status 1\n"
+    "  --list         one line per record, with the files an archive holds\n"
+    "  --extract DIR  unpack the archives into DIR and run nothing\n"
+    "  --help         show this text\n"
+    "  --version      show the version\n"
+    "  -d             open a shell before each setup script runs\n"
+    "  -gz            write the decompressed archive to standard output\n"
+    "\n"
+    "ZKINSTALL_DEFAULT_DIR, when set, is the directory offered by default.\n"
+    "Exit status: 0 on success, 1 on failure, 2 on a usage error.\n";
+
+constexpr unsigned runs(RunMode mode) { return 1u << static_cast<unsigned>(mode); }
+
+constexpr unsigned ANY_RUN = ~0u;
+constexpr unsigned INSTALLING = runs(RunMode::install) | runs(RunMode::stream);
+
+struct Option {
+    std::string_view name;
+    bool takes_value;
+    RunMode mode;      // the run it asks for; install when it only adjusts one
+    unsigned allowed;  // the runs it makes sense in
+    void (*apply)(char* value);
+};
+
+// Switches begin with one dash, long options with two. A switch that is not
+// here is ignored; a long option that is not here is refused.
+constexpr Option OPTIONS[] = {
+    {"-d", false, RunMode::install, INSTALLING, [](char*) { installer_state.debug_shell = 1; }},
+    {"-gz", false, RunMode::stream, INSTALLING, [](char*) { installer_state.stream_only = 1; }},
+    {"-program", true, RunMode::install, ANY_RUN, [](char* name) { installer_state.package_path = name; }},
+    {"--target", true, RunMode::install, runs(RunMode::install),
+     [](char* directory) { installer_state.target_dir = directory; }},
+    {"--yes", false, RunMode::install, INSTALLING | runs(RunMode::extract),
+     [](char*) { installer_state.assume_yes = 1; }},
+    {"--quiet", false, RunMode::install, ANY_RUN, [](char*) { installer_state.quiet = 1; }},
+    {"--check", false, RunMode::check, ANY_RUN, [](char*) {}},
+    {"--list", false, RunMode::list, ANY_RUN, [](char*) {}},
+    {"--extract", true, RunMode::extract, ANY_RUN, [](char* directory) { installer_state.extract_dir = directory; }},
+    {"--help", false, RunMode::help, ANY_RUN, [](char*) {}},
+    {"--version", false, RunMode::version, ANY_RUN, [](char*) {}},
+};
+
+constexpr size_t OPTION_COUNT = sizeof OPTIONS / sizeof OPTIONS[0];
+static_assert(OPTION_COUNT <= 32, "the options seen are kept as bits of one word");
+
+// --help and --version answer whatever else the command line asks for.
+bool answers_alone(RunMode mode) { return mode == RunMode::help || mode == RunMode::version; }
+
+const Option* find_option(std::string_view name) {
+    for (const Option& option : OPTIONS) {
+        if (option.name == name) return &option;
     }
-    return index;
+    return nullptr;
+}
+
+bool is_long_option(const char* arg) { return arg[0] == '-' && arg[1] == '-' && arg[2] != '\0'; }
+
+class Parser {
+public:
+    Parser(int argc, char** argv) : argc_(argc), argv_(argv) {}
+
+    int parse() {
+        int first_word = argc_;
+        for (int index = 1; index < argc_ && !refused_; ++index) {
+            char* arg = argv_[index];
+            if (is_long_option(arg)) {
+                index = take_long_option(index);
+            } else if (first_word == argc_ && arg[0] == '-') {
+                index = take_switch(index);
+            } else if (first_word == argc_) {
+                // Switches end here; long options are still read.
+                first_word = index;
+            }
+        }
+        if (!refused_) check_combinations();
+        installer_state.run_mode = refused_ ? RunMode::usage_error : mode_;
+        return first_word;
+    }
+
+private:
+    int take_switch(int index) {
+        const Option* option = find_option(argv_[index]);
+        if (option == nullptr) return index;  // other switches are ignored without a word
+        char* value = nullptr;
+        if (option->takes_value && index + 1 < argc_) value = argv_[++index];
+        if (!option->takes_value || value != nullptr) use(*option, value);
+        return index;
+    }
+
+    // "--name VALUE" or "--name=VALUE".
+    int take_long_option(int index) {
+        char* arg = argv_[index];
+        char* equals = std::strchr(arg, '=');
+        const std::string_view name(arg, equals != nullptr ? static_cast<size_t>(equals - arg) : std::strlen(arg));
+        const Option* option = find_option(name);
+        char* value = equals != nullptr ? equals + 1 : nullptr;
+        if (option == nullptr) {
+            refuse("Unknown option: %.*s\n", arg);
+        } else if (!option->takes_value && value != nullptr) {
+            refuse("Option %.*s takes no value\n", name);
+        } else {
+            if (option->takes_value && value == nullptr && index + 1 < argc_) value = argv_[++index];
+            if (option->takes_value && (value == nullptr || value[0] == '\0')) {
+                refuse("Option %.*s needs a value\n", name);
+            } else {
+                use(*option, value);
+            }
+        }
+        return index;
+    }
+
+    void use(const Option& option, char* value) {
+        if (option.mode != RunMode::install && !answers_alone(mode_)) {
+            const bool contradicts = mode_option_ != nullptr && option.mode != mode_ && !answers_alone(option.mode);
+            if (contradicts) return refuse_pair(*mode_option_, option);
+            mode_ = option.mode;
+            mode_option_ = &option;
+        }
+        seen_ |= 1u << static_cast<unsigned>(&option - OPTIONS);
+        option.apply(value);
+    }
+
+    // Only an option that chose another run can exclude one seen.
+    void check_combinations() {
+        if (answers_alone(mode_)) return;
+        for (size_t at = 0; at < OPTION_COUNT && !refused_; ++at) {
+            const Option& option = OPTIONS[at];
+            if ((seen_ & 1u << at) != 0 && (option.allowed & runs(mode_)) == 0) refuse_pair(*mode_option_, option);
+        }
+    }
+
+    void refuse_pair(const Option& first, const Option& second) {
+        std::fprintf(stderr, "Options %.*s and %.*s cannot be combined\n", static_cast<int>(first.name.size()),
+                     first.name.data(), static_cast<int>(second.name.size()), second.name.data());
+        refuse_with_usage();
+    }
+
+    // format holds one "%.*s", for what.
+    void refuse(const char* format, std::string_view what) {
+        std::fprintf(stderr, format, static_cast<int>(what.size()), what.data());
+        refuse_with_usage();
+    }
+
+    void refuse_with_usage() {
+        std::fprintf(stderr, USAGE, argc_ > 0 ? argv_[0] : "zkinstall");
+        refused_ = true;
+    }
+
+    int argc_;
+    char** argv_;
+    RunMode mode_ = RunMode::install;
+    const Option* mode_option_ = nullptr;
+    uint32_t seen_ = 0;
+    bool refused_ = false;
+};
+
+}  // namespace
+
+int parse_args(int argc, char** argv) { return Parser(argc, argv).parse(); }
+
+bool print_help(const char* program) {
+    std::printf(USAGE, program[0] != '\0' ? program : "zkinstall");
+    std::fputs(HELP, stdout);
+    return std::fflush(stdout) == 0;
 }

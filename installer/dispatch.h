@@ -11,5 +11,6 @@ struct RecordHandlerEntry {
     bool result_counts;  // a non-zero result marks the installation as failed
 };
 
-// The entry for a record kind, or null for a kind the installer rejects.
+// The entry for a record kind in the run the command line chose, or null
+// for a kind the installer rejects.
 const RecordHandlerEntry* find_record_handler(unsigned char kind);

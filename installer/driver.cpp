@@ -12,11 +12,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "command_line.h"
 #include "dispatch.h"
 #include "fatal.h"
 #include "installer_state.h"
 #include "package.h"
 #include "verify.h"
+#include "welcome_record.h"
 
 using namespace package_format;
 
@@ -50,13 +52,47 @@ uint64_t open_package(const char* argv0) {
     return static_cast<uint64_t>(status.st_size);
 }
 
+// The banner's first line, and all that --version shows.
+const char* version_line() {
+    static std::array<char, 64> line;
+    std::snprintf(line.data(), line.size(), "ZKINSTALL v%d.%03d Copyright (c) Zelkor Software\n", VERSION_MAJOR,
+                  VERSION_MINOR);
+    return line.data();
+}
+
 void print_banner() {
-    const int written = std::fprintf(stderr,
-                                     "ZKINSTALL v%d.%03d Copyright (c) Zelkor Software\n\n"
-                                     "Verifying package file: %s\n"
-                                     "This may take a moment...\n",
-                                     VERSION_MAJOR, VERSION_MINOR, installer_state.package_path);
+    if (!shows_progress()) return;
+    const int written = std::fprintf(stderr, "%s\nVerifying package file: %s\nThis may take a moment...\n",
+                                     version_line(), installer_state.package_path);
     if (written < 0) fatal_exit();
+}
+
+// --help and --version do not look into the package at all.
+int answer_without_package(const char* argv0) {
+    switch (installer_state.run_mode) {
+        case RunMode::usage_error:
+            return EXIT_USAGE;
+        case RunMode::help:
+            return print_help(argv0) ? 0 : 1;
+        case RunMode::version:
+            std::fputs(version_line(), stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        default:
+            return -1;
+    }
+}
+
+void print_final_message(bool failed) {
+    switch (installer_state.run_mode) {
+        case RunMode::install:
+            std::fputs(failed ? "ERROR: Installation failed.\n" : "Installation successfully completed.\n", stdout);
+            break;
+        case RunMode::extract:
+            std::fputs(failed ? "ERROR: Extraction failed.\n" : "Extraction successfully completed.\n", stdout);
+            break;
+        default:
+            break;
+    }
 }
 
 // Carries out the records from the header's end to the file's end; returns
@@ -101,15 +137,15 @@ void set_up_process() {
 int install_package(uint64_t file_size) {
     print_banner();
     const uint32_t marker_offset = verify_package(installer_state.package_fd, file_size);
+    enter_named_directory();
     const bool install_failed = walk_records(marker_offset, file_size);
-    if (!installer_state.stream_only) {
-        std::fputs(install_failed ? "ERROR: Installation failed.\n" : "Installation successfully completed.\n", stdout);
-    }
+    print_final_message(install_failed);
     // A failed record must not look like success to whoever ran us.
     return install_failed ? 1 : 0;
 }
 
 int zkinstall(const char* argv0) {
+    if (const int status = answer_without_package(argv0); status >= 0) return status;
     set_up_process();
     return install_package(open_package(argv0));
 }

@@ -3,9 +3,12 @@
 
 #include <cstdint>
 
-// Finds the running executable from argv0 along PATH, verifies its package
-// and carries out its setup records. Returns the exit status: 0, or 1 when a
-// record failed. Every fatal error ends the run through fatal_exit.
+// Runs what parse_args chose. --help and --version, and a refused command
+// line (exit status 2), need no package. Otherwise finds the running
+// executable from argv0 along PATH, verifies its package and carries out its
+// setup records (or checks, lists or extracts them). Returns the exit status:
+// 0, or 1 when a record failed. Every fatal error ends the run through
+// fatal_exit.
 int zkinstall(const char* argv0);
 
 // What zkinstall does first: the temporary directory from TEMP or TMP, the

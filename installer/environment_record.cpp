@@ -26,7 +26,7 @@ int set_env(int fd, const unsigned char* prefix) {
     }
     // Packages often end the assignment with a NUL of its own; it simply ends the text.
     text[length] = '\0';
-    if (!installer_state.stream_only) std::printf("%s\n", text.data());
+    if (!installer_state.stream_only && shows_progress()) std::printf("%s\n", text.data());
     // The environment keeps the string for the rest of the run.
     ::putenv(zk::chk_strdup(text.data()));
     return 0;

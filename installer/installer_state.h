@@ -6,6 +6,18 @@
 
 #include "package.h"
 
+// What a run does, as the command line chose it.
+enum class RunMode {
+    install,      // carry out the records
+    stream,       // -gz: the archive goes to standard output
+    help,         // --help: the usage on standard output
+    version,      // --version
+    check,        // --check: verify everything, carry out nothing
+    list,         // --list: one line per record, nothing carried out
+    extract,      // --extract DIR: archive records only
+    usage_error,  // the command line was refused: nothing is done
+};
+
 struct InstallerState {
     std::array<char, MARKER_BUFFER_SIZE> marker;  // NUL-terminated
     int debug_shell;           // -d: a shell before each setup script
@@ -14,6 +26,19 @@ struct InstallerState {
     int stream_only;           // -gz: the archive goes to standard output
     const char* package_path;  // the running executable's file
     const char* temp_dir;      // TEMP, else TMP, else "."
+    RunMode run_mode;          // install unless an option chose another
+    int quiet;                 // --quiet: no progress, only errors and the final message
+    int assume_yes;            // --yes: every question takes its default, unread
+    const char* target_dir;    // --target DIR: the install directory, never asked for
+    const char* extract_dir;   // --extract DIR
 };
 
 extern InstallerState installer_state;
+
+// Whether the run tells how it is getting on: the banner, the verification
+// progress, the echoed assignments and the "Extracting" lines.
+bool shows_progress();
+
+// Whether the user may be asked anything. A run that must not ask takes the
+// default answers, and a package that fails verification ends it.
+bool may_ask();

@@ -91,7 +91,7 @@ int file_run_compressed(int fd, const unsigned char* prefix) {
     const bool path_fits = make_temp_path(path);
     set_install_root();
     if (installer_state.stream_only) return 0;
-    print_temp_path("Extract script to %s\n");
+    if (shows_progress()) print_temp_path("Extract script to %s\n");
     if (!path_fits || !open_script_file(path.data())) {
         print_temp_path("Error: cannot create script file %s\n");
         fatal_exit();

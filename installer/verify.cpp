@@ -20,8 +20,12 @@ using namespace package_format;
 
 namespace {
 
-// Only a bare Enter goes on; anything else, or the end of input, ends the run.
-void ask_to_continue() {
+// Only a bare Enter goes on; anything else, or the end of input, ends the
+// run. A run that may not ask ends at once: a damaged package is never
+// installed unattended.
+void ask_to_continue(FILE* prompt_stream) {
+    if (!may_ask()) fatal_exit();
+    std::fputs("    Press <Enter> to continue: ", prompt_stream);
     std::array<char, 1024> reply;
     std::fflush(stdout);
     if (std::fgets(reply.data(), static_cast<int>(reply.size()), stdin) == nullptr || reply[0] != '\n') {
@@ -51,10 +55,9 @@ void check_size(const Header& header, uint32_t marker_offset, uint64_t file_size
     std::printf("\n*** Error:\n"
                 "    Package is corrupt - incorrect size detected.\n"
                 "    File size should be: %ld bytes\n"
-                "    Actual size        : %ld bytes\n"
-                "    Press <Enter> to continue: ",
+                "    Actual size        : %ld bytes\n",
                 static_cast<long>(expected), static_cast<long>(file_size));
-    ask_to_continue();
+    ask_to_continue(stdout);
 }
 
 // Adds the rest of the file, after the header, and returns the checksum of
@@ -77,8 +80,7 @@ void check_checksum(uint32_t stored, uint32_t computed) {
                 "    Expected CRC: %08lx Calculated: %08lx\n",
                 static_cast<unsigned long>(stored), static_cast<unsigned long>(computed));
     std::fflush(stdout);
-    std::fprintf(stderr, "    Press <Enter> to continue: ");
-    ask_to_continue();
+    ask_to_continue(stderr);
 }
 
 }  // namespace
@@ -96,7 +98,7 @@ void checksum_program_image(int fd, uint32_t marker_offset) {
         zk::crc32_accum(block.data(), static_cast<int>(count));
         processed += static_cast<uint32_t>(count);
         const time_t now = std::time(nullptr);
-        if (now != noted) {
+        if (now != noted && shows_progress()) {
             std::fprintf(stderr, "(processing .. %ld%% complete)\n",
                          static_cast<long>(uint64_t{processed} * 100 / marker_offset));
             noted = now;
@@ -110,7 +112,7 @@ uint32_t verify_package(int fd, uint64_t file_size) {
     const uint32_t limit = static_cast<uint32_t>(std::min<uint64_t>(file_size, UINT32_MAX));
     const uint32_t marker_offset = find_marker(fd, 0, limit);
     checksum_program_image(fd, marker_offset);
-    std::fprintf(stderr, "\n");
+    if (shows_progress()) std::fprintf(stderr, "\n");
 
     Header header;
     read_header(fd, marker_offset, header);

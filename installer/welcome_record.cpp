@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "fatal.h"
@@ -63,7 +64,7 @@ void show_text(int fd, uint32_t length) {
             std::fprintf(stderr, "Premature EOF detected\n");
             fatal_exit();
         }
-        if (!installer_state.stream_only) write_wrapped(block.data(), size, column);
+        if (!installer_state.stream_only && shows_progress()) write_wrapped(block.data(), size, column);
         length -= static_cast<uint32_t>(size);
     }
     std::fflush(stdout);
@@ -81,13 +82,30 @@ bool read_reply(Reply& reply, int limit) {
     return true;
 }
 
+// The package, or the user, may name the product's own default.
+const char* default_install_dir() {
+    const char* chosen = std::getenv("ZKINSTALL_DEFAULT_DIR");
+    return chosen != nullptr && chosen[0] != '\0' ? chosen : DEFAULT_INSTALL_DIR;
+}
+
+// Prints the question; returns whether the reply is to be read. Under --yes
+// the default answer follows as if typed (nothing at all under --quiet) and
+// nothing is read.
+bool pose(const char* question, const char* value, const char* default_answer) {
+    if (installer_state.assume_yes && !shows_progress()) return false;
+    std::printf(question, value);
+    if (!installer_state.assume_yes) return true;
+    std::printf("%s\n", default_answer);
+    return false;
+}
+
 // The typed directory, trailing line feed removed, or the default for an
 // empty line or end of input. Blanks and carriage returns are kept.
 char* ask_install_dir() {
-    std::printf("Directory where to install software [%s]: ", DEFAULT_INSTALL_DIR);
+    const char* directory = default_install_dir();
     Reply reply;
-    const char* directory = DEFAULT_INSTALL_DIR;
-    if (read_reply(reply, DIRECTORY_REPLY_LIMIT) && reply[0] != '\0' && reply[0] != '\n') {
+    if (pose("Directory where to install software [%s]: ", directory, directory) &&
+        read_reply(reply, DIRECTORY_REPLY_LIMIT) && reply[0] != '\0' && reply[0] != '\n') {
         reply[std::strcspn(reply.data(), "\n")] = '\0';
         directory = reply.data();
     }
@@ -107,10 +125,9 @@ char* make_absolute(char* directory) {
 
 // End of input means yes.
 void confirm_creation(const char* directory) {
-    std::printf("\nThe install directory [%s] does not exist.\n", directory);
-    std::printf("Do you wish to create it [y/n] ? ");
     Reply reply;
-    if (read_reply(reply, static_cast<int>(reply.size())) && reply[0] != 'y' && reply[0] != 'Y') {
+    if (pose("\nThe install directory [%s] does not exist.\nDo you wish to create it [y/n] ? ", directory, "y") &&
+        read_reply(reply, static_cast<int>(reply.size())) && reply[0] != 'y' && reply[0] != 'Y') {
         std::printf("\nInstallation aborted. Please try again.\n");
         fatal_exit();
     }
@@ -125,18 +142,20 @@ void confirm_creation(const char* directory) {
     fatal_exit();
 }
 
-void choose_install_dir() {
-    char* directory = make_absolute(ask_install_dir());
+// A directory named on the command line is made with its parents, without
+// a question; one typed at the prompt only when the user agrees.
+void enter_install_dir(char* expanded, bool named) {
+    char* directory = make_absolute(expanded);
     if (directory == nullptr) fatal_exit();  // the allocator has said why
     // A second welcome text record replaces the first one's choice.
     zk::chk_free(installer_state.install_dir);
     installer_state.install_dir = directory;
     struct stat status {};
     if (::stat(directory, &status) != 0) {
-        confirm_creation(directory);
-        if (zk::port_mkdir(directory, INSTALL_DIR_MODE) < 0) {
-            directory_failed("Error: Failed to create the install directory.\n", directory);
-        }
+        if (!named) confirm_creation(directory);
+        const int made = named ? zk::make_directory_tree(directory, INSTALL_DIR_MODE)
+                               : zk::port_mkdir(directory, INSTALL_DIR_MODE);
+        if (made < 0) directory_failed("Error: Failed to create the install directory.\n", directory);
     }
     if (::chdir(directory) != 0) directory_failed("Error: Cannot switch to the install directory.\n", directory);
     zk::get_cwd_changed_directory();
@@ -146,6 +165,14 @@ void choose_install_dir() {
 
 int file_banner(int fd, const unsigned char* prefix) {
     show_text(fd, zk::LGET32(prefix));
-    if (!installer_state.stream_only) choose_install_dir();
+    // Under --target the directory was entered before the first record.
+    if (!installer_state.stream_only && installer_state.target_dir == nullptr) {
+        enter_install_dir(ask_install_dir(), false);
+    }
     return 0;
+}
+
+void enter_named_directory() {
+    const char* named = installer_state.target_dir != nullptr ? installer_state.target_dir : installer_state.extract_dir;
+    if (named != nullptr) enter_install_dir(zk::simplify_and_expand_filename(named), true);
 }

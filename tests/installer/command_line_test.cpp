@@ -8,6 +8,13 @@
 
 namespace {
 
+std::vector<char*> argv_of(std::vector<std::string>& storage) {
+    std::vector<char*> argv;
+    for (auto& arg : storage) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
 struct ArgsCase {
     std::vector<std::string> args;  // after argv[0]
     int first_non_switch;
@@ -23,9 +30,7 @@ TEST_P(ParseArgs, SetsStateAndStopsAtFirstWord) {
     installer_state = InstallerState{};
     std::vector<std::string> storage{"pkg"};
     storage.insert(storage.end(), c.args.begin(), c.args.end());
-    std::vector<char*> argv;
-    for (auto& arg : storage) argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = argv_of(storage);
 
     EXPECT_EQ(parse_args(static_cast<int>(storage.size()), argv.data()), c.first_non_switch);
     EXPECT_EQ(installer_state.debug_shell, c.debug_shell);
@@ -50,6 +55,80 @@ INSTANTIATE_TEST_SUITE_P(
         ArgsCase{{"-program", "-d"}, 3, 0, 0, "-d"},
         ArgsCase{{"-program", "name", "-gz", "rest"}, 4, 0, 1, "name"},
         // Only whole words count; the rest are ignored silently.
-        ArgsCase{{"--d", "-", "-dd", "-g", "-gzip", "-D"}, 7, 0, 0, nullptr}));
+        ArgsCase{{"--", "-", "-dd", "-g", "-gzip", "-D"}, 7, 0, 0, nullptr},
+        // Long options may follow the first word, which still ends the switches.
+        ArgsCase{{"-gz", "word", "--quiet", "-d"}, 2, 0, 1, nullptr}));
+
+struct LongCase {
+    std::vector<std::string> args;  // after argv[0]
+    RunMode mode;
+    std::string refusal;  // the first line on standard error, empty when accepted
+};
+
+void PrintTo(const LongCase& c, std::ostream* os) {
+    for (const auto& arg : c.args) *os << arg << ' ';
+}
+
+class LongOptions : public ::testing::TestWithParam<LongCase> {};
+
+TEST_P(LongOptions, ChooseTheRunOrAreRefusedWithTheUsage) {
+    const LongCase& c = GetParam();
+    installer_state = InstallerState{};
+    std::vector<std::string> storage{"pkg"};
+    storage.insert(storage.end(), c.args.begin(), c.args.end());
+    std::vector<char*> argv = argv_of(storage);
+
+    ::testing::internal::CaptureStderr();
+    parse_args(static_cast<int>(storage.size()), argv.data());
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    if (c.refusal.empty()) {
+        EXPECT_EQ(err, "");
+        EXPECT_EQ(installer_state.run_mode, c.mode);
+    } else {
+        EXPECT_EQ(installer_state.run_mode, RunMode::usage_error);
+        EXPECT_EQ(err.substr(0, err.find('\n') + 1), c.refusal + "\n");
+        EXPECT_EQ(err.substr(err.find('\n') + 1, 16), "Usage: pkg [--ta");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LongOptions,
+    ::testing::Values(
+        LongCase{{}, RunMode::install, ""},
+        LongCase{{"--target", "dir", "--yes", "--quiet", "-d"}, RunMode::install, ""},
+        LongCase{{"--target=dir", "-gz"}, RunMode::usage_error, "Options -gz and --target cannot be combined"},
+        LongCase{{"-gz", "--yes", "--quiet"}, RunMode::stream, ""},
+        LongCase{{"--check", "--quiet"}, RunMode::check, ""},
+        LongCase{{"--list", "--list"}, RunMode::list, ""},
+        LongCase{{"--extract", "d", "--yes"}, RunMode::extract, ""},
+        LongCase{{"word", "--help"}, RunMode::help, ""},
+        LongCase{{"--list", "--help", "-d", "--check", "--version"}, RunMode::help, ""},
+        LongCase{{"-program", "--bogus", "--version"}, RunMode::version, ""},
+        LongCase{{"--d"}, RunMode::usage_error, "Unknown option: --d"},
+        LongCase{{"word", "--helpme"}, RunMode::usage_error, "Unknown option: --helpme"},
+        LongCase{{"--list", "--target", "x"}, RunMode::usage_error, "Options --list and --target cannot be combined"},
+        LongCase{{"--yes", "--check"}, RunMode::usage_error, "Options --check and --yes cannot be combined"},
+        LongCase{{"--extract", "d", "-d"}, RunMode::usage_error, "Options --extract and -d cannot be combined"},
+        LongCase{{"--check", "--list"}, RunMode::usage_error, "Options --check and --list cannot be combined"},
+        LongCase{{"--target"}, RunMode::usage_error, "Option --target needs a value"},
+        LongCase{{"--extract="}, RunMode::usage_error, "Option --extract needs a value"},
+        LongCase{{"--yes=no"}, RunMode::usage_error, "Option --yes takes no value"}));
+
+TEST(LongOptions, KeepTheirValues) {
+    installer_state = InstallerState{};
+    std::vector<std::string> storage{"pkg", "--target", "-d", "--quiet", "--yes"};
+    std::vector<char*> argv = argv_of(storage);
+    parse_args(static_cast<int>(storage.size()), argv.data());
+    EXPECT_STREQ(installer_state.target_dir, "-d") << "a value may begin with a dash";
+    EXPECT_EQ(installer_state.debug_shell, 0);
+    EXPECT_EQ(installer_state.quiet, 1);
+    EXPECT_EQ(installer_state.assume_yes, 1);
+
+    installer_state = InstallerState{};
+    storage = {"pkg", "--extract=out/dir"};
+    argv = argv_of(storage);
+    parse_args(static_cast<int>(storage.size()), argv.data());
+    EXPECT_STREQ(installer_state.extract_dir, "out/dir");
+}
 
 }  // namespace
