@@ -10,7 +10,7 @@
 namespace zkpack {
 
 const char HELP_TEXT[] =
-    "Usage: zkpack create -o OUT [--stub FILE] [-1 ... -9] [-j N] [-q] [--sign SECFILE] RECORD...\n"
+    "Usage: zkpack create -o OUT [--stub FILE] [--default-dir DIR] [-1 ... -9] [-j N] [-q] [--sign SECFILE] RECORD...\n"
     "       zkpack list PKG\n"
     "       zkpack verify [--pubkey PUBFILE | -P KEY] [--signature FILE] PKG\n"
     "       zkpack cat PKG N\n"
@@ -33,6 +33,8 @@ const char HELP_TEXT[] =
     "Options of create:\n"
     "  -o OUT                 the installer to write\n"
     "  --stub FILE            the installer program (default: zkinstall beside zkpack)\n"
+    "  --default-dir DIR      the install directory offered by default: an environment\n"
+    "                         record ZKINSTALL_DEFAULT_DIR=DIR before all others\n"
     "  -1 ... -9              bzip2 block size of 100 kB ... 900 kB (default -9)\n"
     "  -j N                   compress on N threads (default: one per processor, at most 8);\n"
     "                         the package is the same whatever N\n"
@@ -131,12 +133,16 @@ const RecordOption* find_record_option(const std::string& name) {
 }
 
 void parse_create(ArgumentReader& reader, Options& options) {
+    std::string default_dir;
     while (!reader.done()) {
         const std::string& arg = reader.next();
         if (arg == "-o") {
             options.output = reader.value_of(arg);
         } else if (arg == "--stub") {
             options.stub = reader.value_of(arg);
+        } else if (arg == "--default-dir") {
+            default_dir = reader.value_of(arg);
+            if (default_dir.empty()) throw UsageError{"option '--default-dir' needs a directory"};
         } else if (is_block_size_option(arg)) {
             options.block_size = arg[1] - '0';
         } else if (arg == "-j") {
@@ -159,6 +165,11 @@ void parse_create(ArgumentReader& reader, Options& options) {
         }
     }
     if (options.output.empty()) throw UsageError{"create needs -o OUT"};
+    // First, so that it is set whatever else the package does first.
+    if (!default_dir.empty()) {
+        options.records.insert(options.records.begin(),
+                               {KIND_ENVIRONMENT, PayloadSource::assignment, "ZKINSTALL_DEFAULT_DIR=" + default_dir});
+    }
 }
 
 // Options that take a value, stored into a field of Options.
