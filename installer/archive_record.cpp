@@ -127,7 +127,9 @@ FILE* ArchiveWriter::open_entry_file(const char* name, unsigned mode) {
 
 void ArchiveWriter::entry(const Entry& entry) {
     entry_name_ = tar_format::printable_name(entry.name);
-    std::printf("Extracting %s .. %lu bytes\n", entry_name_.c_str(), static_cast<unsigned long>(entry.size));
+    if (shows_progress()) {
+        std::printf("Extracting %s .. %lu bytes\n", entry_name_.c_str(), static_cast<unsigned long>(entry.size));
+    }
     const bool directory = entry.kind == EntryKind::directory;
     const unsigned mode = entry.mode.value_or(directory ? DEFAULT_DIRECTORY_MODE : DEFAULT_FILE_MODE);
     Decision decision = tar_format::decide(entry.kind, entry.name, entry.link_name);
@@ -152,7 +154,9 @@ void ArchiveWriter::data(const unsigned char* bytes, size_t count) {
 
 void ArchiveWriter::entry_end() { close_entry_file(); }
 
-void ArchiveWriter::end_block() { std::printf("Extracting  .. 0 bytes\n"); }
+void ArchiveWriter::end_block() {
+    if (shows_progress()) std::printf("Extracting  .. 0 bytes\n");
+}
 
 void ArchiveWriter::finish(const tar_format::TarStream& stream) {
     const std::string problem = stream.problem();
@@ -190,7 +194,7 @@ int archive_finish() {
 
 int file_extract(int fd, const unsigned char* prefix) {
     const bool stream_only = installer_state.stream_only != 0;
-    if (!stream_only) std::printf("\n");
+    if (!stream_only && shows_progress()) std::printf("\n");
     start_payload_window(fd, prefix);
     archive_reset();
     const int32_t pumped = bzunzip(nullptr, payload_read, stream_only ? stdout_write : archive_write);

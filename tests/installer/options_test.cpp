@@ -164,8 +164,10 @@ TEST_F(OptionRun, TargetInstallsIntoMissingNestedDirectoryWithoutAsking) {
 
     pack({"--welcome", dir / "welcome.txt", "--tree", dir / "tree"});
     r = run({"--target=" + target}, replying("elsewhere\nn\n"));
-    EXPECT_EQ(r.out.find("Welcome to the product.\n"), 0u) << r.out;
+    EXPECT_EQ(r.out.find("Welcome to the product.\n\nExtracting "), 0u) << r.out;
     EXPECT_EQ(r.out.find("Directory where"), std::string::npos);
+    r = run({"--target=" + target, "--quiet"}, replying("elsewhere\nn\n"));
+    EXPECT_EQ(r.out, SUCCESS) << "no welcome text, no Extracting lines";
     EXPECT_EQ(zktest::read_file(target + "/bin/tool"), "tool\n");
     EXPECT_EQ(zktest::mode_of(target + "/bin/tool"), 0755u);
     EXPECT_EQ(r.status, 0);
@@ -223,6 +225,7 @@ TEST_F(OptionRun, UsersDefaultDirectoryIsOfferedAtThePrompt) {
 
 TEST_F(OptionRun, ExtractUnpacksArchivesAndRunsNothing) {
     pack_everything();
+    EXPECT_EQ(run({"--extract", "out/here", "--quiet"}).out, "Extraction successfully completed.\n");
     const RunResult r = run({"--extract", "out/here"});
     EXPECT_EQ(r.out.find("A=1"), std::string::npos) << "environment records are not applied";
     EXPECT_EQ(r.out.find("Welcome"), std::string::npos);
