@@ -1,47 +1,107 @@
 #!/usr/bin/env bash
-# install_test.sh CMAKE BUILD_DIR CXX EXTRA_FLAGS API_NAMES_SOURCE
+# install_test.sh CMAKE BUILD_DIR SOURCE_DIR CXX EXTRA_FLAGS [shared]
+#
+# Installs the build into a scratch prefix, or with "shared" a build of the
+# source tree with BUILD_SHARED_LIBS=ON, and builds a program against libzk
+# the three ways a user would: a CMake project through find_package(zk), the
+# same project through add_subdirectory of the source tree, and a Makefile
+# through pkg-config. Each program runs. EXTRA_FLAGS (the sanitizer's) go to
+# every compile and link.
 set -euo pipefail
-cmake=$1 build=$2 cxx=$3 extra_flags=$4 api_names=$5
+cmake=$1 build=$2 source=$3 cxx=$4 extra_flags=$5 variant=${6:-static}
+consumer=$source/tests/install/consumer
+
+fail() { echo "FAIL: $*"; exit 1; }
 
 mkdir -p "$build/test-tmp"
 scratch=$(mktemp -d "$build/test-tmp/install.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/prefix
+export CXX=$cxx CXXFLAGS=$extra_flags LDFLAGS=$extra_flags PKG_CONFIG_PATH=$prefix/lib/pkgconfig
 
-"$cmake" --install "$build" --prefix "$prefix" >/dev/null
-
-for file in bin/zkpack lib/libzk.a include/zk/zk.h include/zk/base/crc.h lib/pkgconfig/zk.pc \
-            share/man/man1/zkpack.1 share/doc/zk/libzk.md; do
-  [ -f "$prefix/$file" ] || { echo "not installed: $file"; exit 1; }
+if [ "$variant" = shared ]; then
+  "$cmake" -S "$source" -B "$scratch/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON \
+    -DZK_BUILD_PROGRAMS=OFF -DZK_BUILD_TESTS=OFF -DZK_BUILD_BENCH=OFF >"$scratch/log" 2>&1 ||
+    { cat "$scratch/log"; fail "configuring the shared build"; }
+  "$cmake" --build "$scratch/build" >"$scratch/log" 2>&1 || { cat "$scratch/log"; fail "building libzk.so"; }
+  "$cmake" --install "$scratch/build" --prefix "$prefix" >/dev/null
+  [ -f "$prefix/lib/libzk.a" ] && fail "the shared build installed libzk.a"
+  soname=$(readelf --dynamic "$prefix/lib/libzk.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+  [ "$soname" = libzk.so.1 ] || fail "soname '$soname', not libzk.so.1"
+  [ -f "$prefix/lib/$soname" ] || fail "$soname not installed"
+  LDFLAGS="$LDFLAGS -Wl,-rpath,$prefix/lib"
+else
+  "$cmake" --install "$build" --prefix "$prefix" >/dev/null
+  for file in bin/zkpack bin/zkinstall lib/libzk.a share/man/man1/zkpack.1 share/man/man1/zkinstall.1 \
+              share/doc/zk/libzk.md share/doc/zk/LICENSE; do
+    [ -f "$prefix/$file" ] || fail "not installed: $file"
+  done
+fi
+for file in include/zk/zk.h include/zk/base/crc.h lib/pkgconfig/zk.pc lib/cmake/zk/zkConfig.cmake \
+            lib/cmake/zk/zkConfigVersion.cmake; do
+  [ -f "$prefix/$file" ] || fail "not installed: $file"
 done
 for file in "$prefix"/include/zk/*/*_internal.h; do
-  [ -e "$file" ] && { echo "internal header installed: $file"; exit 1; }
+  [ -e "$file" ] && fail "internal header installed: $file"
 done
+[ "$(pkg-config --variable=prefix zk)" = "$prefix" ] || fail "zk.pc names prefix $(pkg-config --variable=prefix zk)"
 
-cat >"$scratch/use_zk.cpp" <<'PROGRAM'
-#include <zk/zk.h>
-#include <cstdio>
-
-int main() {
-    const unsigned char digits[] = "123456789";
-    const unsigned char word[] = {0x12, 0x34, 0x56, 0x78};
-    std::printf("%08x %08x\n", zk::crc32(digits, 9), zk::LGET32(word));
-    return 0;
-}
-PROGRAM
-
-export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
-# shellcheck disable=SC2046,SC2086  # the flags are lists of words
-"$cxx" -std=c++17 $extra_flags -o "$scratch/use_zk" "$scratch/use_zk.cpp" $(pkg-config --cflags --libs zk)
-
-output=$("$scratch/use_zk")
-if [ "$output" != "fc891918 12345678" ]; then
-  echo "unexpected output: $output"
-  exit 1
+# The version is stated once: zk.pc, zkpack --version and the man pages agree.
+version=$(pkg-config --modversion zk)
+if [ "$variant" = static ]; then
+  [ "$("$prefix/bin/zkpack" --version)" = "zkpack $version" ] || fail "zkpack --version: $("$prefix/bin/zkpack" --version)"
+  for page in zkpack zkinstall; do
+    head -1 "$prefix/share/man/man1/$page.1" | grep -qF "\"zkinstall $version\"" || fail "$page.1 does not say $version"
+  done
 fi
-echo "installed library works: $output"
 
-# Every public name of the library, each with its exact type.
-# shellcheck disable=SC2046,SC2086
-"$cxx" -std=c++17 $extra_flags -o "$scratch/api_names" "$api_names" $(pkg-config --cflags --libs zk)
-"$scratch/api_names"
+# runs PROGRAM: the library's CRC and byte order, called from the program.
+runs() {
+  local output
+  output=$("$1") || fail "$1 exited with $?"
+  [ "$output" = "fc891918 12345678" ] || fail "$1 said: $output"
+}
+
+# uses_shared_library PROGRAM: whether it loads libzk.so rather than holding the code.
+uses_shared_library() { readelf --dynamic "$1" | grep -qF '[libzk.so.1]'; }
+
+check_linkage() {  # PROGRAM
+  if [ "$variant" = shared ]; then
+    uses_shared_library "$1" || fail "$1 does not load libzk.so.1"
+  else
+    ! uses_shared_library "$1" || fail "$1 loads libzk.so.1"
+  fi
+}
+
+cmake_consumer() {  # NAME CONFIGURE-ARGS...
+  local name=$1 dir=$scratch/$1
+  shift
+  "$cmake" -S "$consumer" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >"$scratch/log" 2>&1 ||
+    { cat "$scratch/log"; fail "configuring the $name project"; }
+  "$cmake" --build "$dir" --target use_zk >"$scratch/log" 2>&1 || { cat "$scratch/log"; fail "building the $name project"; }
+  runs "$dir/use_zk"
+  check_linkage "$dir/use_zk"
+}
+
+cmake_consumer find_package -DCMAKE_PREFIX_PATH="$prefix"
+if [ "$variant" = static ]; then
+  cmake_consumer add_subdirectory -DZK_SOURCE="$source"
+  # Nothing of libzk's own settings reaches the parent: no tests, no warning flags.
+  tests=$("$cmake" --build "$scratch/add_subdirectory" -- -t targets all | grep -c '_tests:' || true)
+  [ "$tests" -eq 0 ] || fail "the subproject added $tests test programs to its parent"
+  flags=$("$cmake" --build "$scratch/add_subdirectory" -- -t commands use_zk | grep -F use_zk.cpp)
+  ! grep -qF -- -Wextra <<<"$flags" || fail "libzk's warning flags reached the parent: $flags"
+fi
+
+cp "$consumer/use_zk.cpp" "$consumer/Makefile" "$scratch/"
+make -s -C "$scratch" use_zk >"$scratch/log" 2>&1 || { cat "$scratch/log"; fail "make with pkg-config"; }
+runs "$scratch/use_zk"
+check_linkage "$scratch/use_zk"
+echo "libzk ($variant) used through find_package, add_subdirectory and pkg-config"
+
+if [ "$variant" = static ]; then
+  # Every public name of the library, each with its exact type.
+  # shellcheck disable=SC2046,SC2086  # the flags are lists of words
+  "$cxx" -std=c++17 $extra_flags -o "$scratch/api_names" "$source/tests/api/api_names.cpp" $(pkg-config --cflags --libs zk)
+  "$scratch/api_names"
+fi

@@ -4,6 +4,7 @@
 #include "io.h"
 #include "options.h"
 #include "signatures.h"
+#include "version.h"
 #include "writer.h"
 
 #include <cstdio>
@@ -18,6 +19,9 @@ int main(int argc, char** argv) {
         switch (options.command) {
             case Command::help:
                 std::fputs(HELP_TEXT, stdout);
+                return 0;
+            case Command::version:
+                std::fputs(VERSION_TEXT, stdout);
                 return 0;
             case Command::create:
                 create_signed_package(options);

@@ -62,6 +62,7 @@ const char HELP_TEXT[] =
     "  --record KIND FILE     a record of kind KIND (0-255) holding FILE's bytes\n"
     "\n"
     "  -h, --help             show this text\n"
+    "  --version              show zkpack's version\n"
     "\n"
     "SOURCE_DATE_EPOCH, when set, is the modification time of every --tree entry.\n"
     "Exit status: 0 on success, 1 on failure, an unsound package or a missing or bad\n"
@@ -276,6 +277,8 @@ Options parse_options(const std::vector<std::string>& args) {
     const std::string& command = reader.next();
     if (command == "-h" || command == "--help") {
         options.command = Command::help;
+    } else if (command == "--version") {
+        options.command = Command::version;
     } else if (command == "create") {
         options.command = Command::create;
         parse_create(reader, options);

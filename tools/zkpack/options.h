@@ -7,7 +7,7 @@
 
 namespace zkpack {
 
-enum class Command { help, create, list, verify, cat, keygen, sign };
+enum class Command { help, version, create, list, verify, cat, keygen, sign };
 
 // Where a record's payload comes from.
 enum class PayloadSource {
