@@ -5,7 +5,9 @@
 
 #include <zk/base/byteorder.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "fatal.h"
 #include "package_format.h"
@@ -14,6 +16,20 @@
 namespace {
 
 int32_t discard(PumpContext*, const unsigned char*, int32_t) { return 0; }
+
+int32_t feed_archive(PumpContext* context, const unsigned char* source, int32_t count) {
+    static_cast<tar_format::TarStream*>(context->opaque)->feed(source, static_cast<size_t>(std::max(count, 0)));
+    return 0;
+}
+
+// Entries are only read past.
+class EntrySkipper final : public tar_format::EntryHandler {
+public:
+    void entry(const tar_format::Entry&) override {}
+    void data(const unsigned char*, size_t) override {}
+    void entry_end() override {}
+    void end_block() override {}
+};
 
 }  // namespace
 
@@ -48,6 +64,28 @@ int check_environment(int fd, const unsigned char* prefix) {
         std::printf("Environment variable too long in setup file\n");
         fatal_exit();
     }
+    return 0;
+}
+
+bool read_archive(int fd, const unsigned char* prefix, tar_format::EntryHandler& handler) {
+    const uint64_t start = payload_offset(fd);
+    tar_format::TarStream stream(handler);
+    start_payload_window(fd, prefix);
+    if (bzunzip(&stream, payload_read, feed_archive) != 0) {
+        report_damaged_payload(start);
+        return false;
+    }
+    const std::string problem = stream.problem();
+    if (problem.empty()) return true;
+    std::fprintf(stderr, "Archive damaged in the record at offset %llu: %s\n",
+                 static_cast<unsigned long long>(start - package_format::PREFIX_SIZE), problem.c_str());
+    return false;
+}
+
+int check_archive(int fd, const unsigned char* prefix) {
+    require_payload_in_file(fd, prefix);
+    EntrySkipper skipper;
+    if (!read_archive(fd, prefix, skipper)) fatal_exit();
     return 0;
 }
 

@@ -28,7 +28,7 @@ constexpr char HELP[] =
     "                 errors, questions asked and the final message\n"
     "  --check        verify the package and every compressed payload; silent\n"
     "                 when sound, else the reason and exit status 1\n"
-    "  --list         one line per record, nothing carried out\n"
+    "  --list         one line per record and per archive entry\n"
     "  --extract DIR  unpack the archives into DIR and run nothing\n"
     "  --help         show this text\n"
     "  --version      show the version\n"

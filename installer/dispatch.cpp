@@ -32,8 +32,8 @@ constexpr HandlerTable extract_handlers = {
 };
 
 constexpr HandlerTable check_handlers = {
-    {KIND_WELCOME, check_plain, true},     {KIND_ARCHIVE, check_compressed, true},
-    {KIND_PROGRAM, check_plain, true},     {KIND_ARCHIVE_ALT, check_compressed, true},
+    {KIND_WELCOME, check_plain, true},     {KIND_ARCHIVE, check_archive, true},
+    {KIND_PROGRAM, check_plain, true},     {KIND_ARCHIVE_ALT, check_archive, true},
     {KIND_SCRIPT, check_compressed, true}, {KIND_ENVIRONMENT, check_environment, true},
 };
 

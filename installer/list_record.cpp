@@ -29,6 +29,53 @@ void print_assignment(int fd, uint32_t length) {
     print_visible(std::string_view(text.data(), ::strnlen(text.data(), length)));
 }
 
+char type_letter(tar_format::EntryKind kind, unsigned char type) {
+    switch (kind) {
+        case tar_format::EntryKind::directory: return 'd';
+        case tar_format::EntryKind::symbolic_link: return 'l';
+        case tar_format::EntryKind::hard_link: return 'h';
+        default: break;
+    }
+    switch (type) {
+        case '3': return 'c';
+        case '4': return 'b';
+        case '6': return 'p';
+        default: return '-';
+    }
+}
+
+// "drwxr-xr-x", as ls and tar show a mode.
+std::array<char, 11> mode_text(tar_format::EntryKind kind, unsigned char type, unsigned mode) {
+    std::array<char, 11> text{};
+    text[0] = type_letter(kind, type);
+    constexpr char LETTERS[] = "rwxrwxrwx";
+    for (unsigned bit = 0; bit < 9; ++bit) text[1 + bit] = (mode & (0400u >> bit)) != 0 ? LETTERS[bit] : '-';
+    const auto special = [&](unsigned flag, size_t at, char with_x, char without_x) {
+        if ((mode & flag) != 0) text[at] = text[at] == 'x' ? with_x : without_x;
+    };
+    special(04000, 3, 's', 'S');
+    special(02000, 6, 's', 'S');
+    special(01000, 9, 't', 'T');
+    return text;
+}
+
+// One line per entry, as tar's verbose listing shows type, mode, size and name.
+class EntryLister final : public tar_format::EntryHandler {
+public:
+    void entry(const tar_format::Entry& entry) override {
+        std::printf("  %s %10llu ", mode_text(entry.kind, entry.type, entry.mode.value_or(0)).data(),
+                    static_cast<unsigned long long>(entry.size));
+        print_visible(entry.name);
+        if (entry.kind == tar_format::EntryKind::symbolic_link) std::fputs(" -> ", stdout);
+        if (entry.kind == tar_format::EntryKind::hard_link) std::fputs(" link to ", stdout);
+        if (!entry.link_name.empty()) print_visible(entry.link_name);
+        std::putchar('\n');
+    }
+    void data(const unsigned char*, size_t) override {}
+    void entry_end() override {}
+    void end_block() override {}
+};
+
 }  // namespace
 
 int list_record(int fd, const unsigned char* prefix) {
@@ -39,5 +86,10 @@ int list_record(int fd, const unsigned char* prefix) {
     std::printf("%.*s record, %lu bytes", static_cast<int>(name.size()), name.data(), static_cast<unsigned long>(length));
     if (kind == KIND_ENVIRONMENT) print_assignment(fd, length);
     std::putchar('\n');
-    return 0;
+    if (kind != KIND_ARCHIVE && kind != KIND_ARCHIVE_ALT) return 0;
+    EntryLister lister;
+    std::fflush(stdout);
+    const bool whole = read_archive(fd, prefix, lister);
+    std::fflush(stdout);
+    return whole ? 0 : -1;
 }
