@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (clang, preset "fuzz") and runs each for a while
-# with a fixed seed, one after the other.
+# with a fixed seed, as many side by side as there are processors.
 #
-#   fuzz/run.sh [-t SECONDS] [--fresh] [TARGET...]
+#   fuzz/run.sh [-t SECONDS] [-j JOBS] [--fresh] [TARGET...]
 #
 #   -t SECONDS  time per target (default 600)
+#   -j JOBS     targets run at once (default: the number of processors)
 #   --fresh     start from the seed corpus alone, as CI does; otherwise the
 #               corpus grown by earlier runs (fuzz/corpus-run/TARGET) is
 #               used and grows further
@@ -17,13 +18,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=600
+jobs=$(nproc)
 fresh=0
 targets=()
 while [ $# -gt 0 ]; do
     case "$1" in
         -t) seconds="$2"; shift 2 ;;
+        -j) jobs="$2"; shift 2 ;;
         --fresh) fresh=1; shift ;;
-        -*) echo "usage: fuzz/run.sh [-t SECONDS] [--fresh] [TARGET...]" >&2; exit 2 ;;
+        -*) echo "usage: fuzz/run.sh [-t SECONDS] [-j JOBS] [--fresh] [TARGET...]" >&2; exit 2 ;;
         *) targets+=("$1"); shift ;;
     esac
 done
@@ -40,14 +43,10 @@ mkdir -p "$build/findings" "$build/logs"
 # Blocks that the design keeps for the whole run are not leaks.
 export LSAN_OPTIONS="suppressions=$PWD/sanitizer/lsan.supp:print_suppressions=0"
 
-failed=0
-passed_count=0
-failed_count=0
-for target in "${targets[@]}"; do
-    if [ ! -d "fuzz/corpus/$target" ]; then
-        echo "fuzz/run.sh: no seed corpus fuzz/corpus/$target" >&2
-        exit 2
-    fi
+# run_target TARGET: fuzzes it; its exit status and executions go to
+# $build/logs/TARGET.result.
+run_target() {
+    local target=$1 work log status=0
     # New inputs go to the first directory, so the seeds stay as committed.
     if [ "$fresh" -eq 1 ]; then
         work="$build/corpus-fresh/$target"
@@ -58,19 +57,42 @@ for target in "${targets[@]}"; do
     mkdir -p "$work"
     log="$build/logs/$target.log"
     # A single input may run 10 s; the target's own output is discarded.
-    status=0
     "$build/bin/fuzz_$target" -seed=1 -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$build/findings/$target-" \
         "$work" "fuzz/corpus/$target" >"$log" 2>&1 || status=$?
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    echo "$status $(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)" >"$build/logs/$target.result"
+}
+
+for target in "${targets[@]}"; do
+    if [ ! -d "fuzz/corpus/$target" ]; then
+        echo "fuzz/run.sh: no seed corpus fuzz/corpus/$target" >&2
+        exit 2
+    fi
+done
+running=0
+for target in "${targets[@]}"; do
+    if [ "$running" -ge "$jobs" ]; then
+        wait -n
+        running=$((running - 1))
+    fi
+    run_target "$target" &
+    running=$((running + 1))
+done
+wait
+
+failed=0
+passed_count=0
+failed_count=0
+for target in "${targets[@]}"; do
+    read -r status runs <"$build/logs/$target.result"
     if [ "$status" -eq 0 ]; then
         echo "$target: ${runs:-?} executions in ${seconds} s, no finding"
         passed_count=$((passed_count + 1))
     else
         failed=1
         failed_count=$((failed_count + 1))
-        echo "$target: FINDING after ${runs:-?} executions (exit $status); log $log"
-        grep -E 'ERROR|SUMMARY|property failed|Test unit written' "$log" | head -20 || true
+        echo "$target: FINDING after ${runs:-?} executions (exit $status); log $build/logs/$target.log"
+        grep -E 'ERROR|SUMMARY|property failed|Test unit written' "$build/logs/$target.log" | head -20 || true
     fi
 done
 echo "fuzz: $passed_count passed, $failed_count failed"

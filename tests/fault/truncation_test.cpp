@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "archive_support.h"
@@ -26,6 +27,9 @@ const char CHECKSUM_PROMPT[] = "    Press <Enter> to continue: ";
 
 // Offsets sampled evenly over the package besides the chosen ones.
 constexpr size_t SAMPLES = 100;
+// The cuts of a package are shared out over this many tests, which CTest
+// runs side by side.
+constexpr size_t PIECES = 4;
 
 bool ends_with(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -111,10 +115,13 @@ struct PackageCase {
 
 void PrintTo(const PackageCase& c, std::ostream* os) { *os << c.what; }
 
-class Truncated : public ::testing::TestWithParam<PackageCase> {
+// A package, and which piece of its cuts to make.
+using TruncationCase = std::tuple<PackageCase, size_t>;
+
+class Truncated : public ::testing::TestWithParam<TruncationCase> {
 protected:
     void SetUp() override {
-        bytes = GetParam().build(sources);
+        bytes = std::get<PackageCase>(GetParam()).build(sources);
         layout = layout_of(bytes);
         ASSERT_NE(layout.marker_offset, std::string::npos);
         ASSERT_EQ(layout.ends.back(), bytes.size()) << "the records fill the package";
@@ -138,13 +145,20 @@ protected:
                std::to_string(bytes.size() - layout.marker_offset) + " bytes";
     }
 
+    // Every PIECES-th of the cuts, starting at this test's piece.
+    std::vector<size_t> piece_of(const std::vector<size_t>& cuts) const {
+        std::vector<size_t> piece;
+        for (size_t i = std::get<size_t>(GetParam()); i < cuts.size(); i += PIECES) piece.push_back(cuts[i]);
+        return piece;
+    }
+
     zktest::TempDir sources;
     std::string bytes;
     Layout layout;
 };
 
 TEST_P(Truncated, AtARecordBoundaryCarriesOutExactlyTheRecordsBefore) {
-    for (size_t at : layout.ends) {
+    for (size_t at : piece_of(layout.ends)) {
         SCOPED_TRACE(where(at));
         const std::string cut = bytes.substr(0, at);
         // The same records as a sound package of their own.
@@ -176,7 +190,7 @@ TEST_P(Truncated, AtARecordBoundaryCarriesOutExactlyTheRecordsBefore) {
 }
 
 TEST_P(Truncated, InsideAPartNeverSucceedsNorWritesOutside) {
-    for (size_t at : cuts_inside(layout)) {
+    for (size_t at : piece_of(cuts_inside(layout))) {
         SCOPED_TRACE(where(at));
         const std::string cut = bytes.substr(0, at);
         const Scene scene(cut);
@@ -189,9 +203,13 @@ TEST_P(Truncated, InsideAPartNeverSucceedsNorWritesOutside) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Packages, Truncated,
-                         ::testing::Values(PackageCase{"demo", demo_package},
-                                           PackageCase{"many_records", many_records_package}),
-                         [](const ::testing::TestParamInfo<PackageCase>& info) { return info.param.what; });
+                         ::testing::Combine(::testing::Values(PackageCase{"demo", demo_package},
+                                                              PackageCase{"many_records", many_records_package}),
+                                            ::testing::Range<size_t>(0, PIECES)),
+                         [](const ::testing::TestParamInfo<TruncationCase>& info) {
+                             return std::string(std::get<PackageCase>(info.param).what) + "_" +
+                                    std::to_string(std::get<size_t>(info.param));
+                         });
 
 }  // namespace
 }  // namespace faulttest
