@@ -13,6 +13,7 @@
 
 #include "installer_state.h"
 #include "tar_stream.h"
+#include "parallel_pump.h"
 
 namespace {
 
@@ -197,7 +198,9 @@ int file_extract(int fd, const unsigned char* prefix) {
     if (!stream_only && shows_progress()) std::printf("\n");
     start_payload_window(fd, prefix);
     archive_reset();
-    const int32_t pumped = bzunzip(nullptr, payload_read, stream_only ? stdout_write : archive_write);
+    const int threads = stream_only ? 1 : decoding_threads();
+    const int32_t pumped = threads > 1 ? parallel_bzunzip(threads, archive_write)
+                                       : bzunzip(nullptr, payload_read, stream_only ? stdout_write : archive_write);
     const bool entries_failed = !stream_only && archive_finish() != 0;
     const bool output_failed = stream_only && std::fflush(stdout) != 0;
     return pumped != 0 || entries_failed || output_failed ? ARCHIVE_FAILED : 0;

@@ -18,6 +18,8 @@ namespace {
 // The current record's payload in the package file, read ahead a block at a
 // time; one pump runs at a time, so one window serves them all.
 struct PayloadWindow {
+    uint32_t start_offset;       // file offset of the payload's first byte
+    uint32_t payload_length;
     uint32_t payload_offset;     // file offset of the next byte to read into read_buf
     uint32_t payload_remaining;  // payload bytes not yet handed out
     std::array<unsigned char, PUMP_INPUT_SIZE> read_buf;
@@ -103,8 +105,14 @@ int32_t bzunzip(void* opaque, PumpRead read_fn, PumpWrite write_fn) {
 
 void start_payload_window(int fd, const unsigned char* prefix) {
     const off_t position = ::lseek(fd, 0, SEEK_CUR);
-    payload_window.payload_offset = static_cast<uint32_t>(position);
-    payload_window.payload_remaining = zk::LGET32(prefix);
+    payload_window.start_offset = static_cast<uint32_t>(position);
+    payload_window.payload_length = zk::LGET32(prefix);
+    rewind_payload_window();
+}
+
+void rewind_payload_window() {
+    payload_window.payload_offset = payload_window.start_offset;
+    payload_window.payload_remaining = payload_window.payload_length;
     payload_window.read_pos = 0;
     payload_window.read_fill = 0;
 }

@@ -1,0 +1,39 @@
+// Cuts the bzip2 stream in the payload window into one-block streams,
+// reading the payload as it goes: the parallel pump's input side.
+#pragma once
+
+#include <bzip2_blocks.h>
+
+#include <cstdint>
+#include <vector>
+
+enum class ScanStep {
+    block,      // the next block, as a one-block stream
+    sound_end,  // the stream ended, its combined CRC matches and no payload byte follows
+    doubt       // anything else: not a stream we cut, truncated, or bytes after it
+};
+
+class BlockScanner {
+public:
+    // False when the payload does not start with a stream header and a block.
+    bool start();
+    ScanStep next(std::vector<unsigned char>& block);
+
+private:
+    bool read_more();
+    uint64_t bit_count() const { return uint64_t{bytes_.size()} * 8; }
+    bool have_bits(uint64_t end);
+    bzip2_blocks::MagicHit next_magic();
+    void drop_before(uint64_t bit);
+    ScanStep judge_end();
+
+    std::vector<unsigned char> bytes_;  // payload bytes not yet dropped
+    uint64_t dropped_bits_ = 0;         // payload bits before bytes_
+    uint64_t block_start_ = 0;          // positions below count in bytes_
+    uint64_t search_from_ = 0;
+    uint64_t end_magic_ = 0;
+    bool ended_ = false;  // the last block was handed out; the end is next
+    bool input_ended_ = false;
+    int level_ = 0;
+    uint32_t combined_crc_ = 0;
+};

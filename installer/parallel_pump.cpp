@@ -1,0 +1,259 @@
+#include "parallel_pump.h"
+
+#include <bzlib.h>
+
+#include <processors.h>
+
+#include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "block_scanner.h"
+
+uint64_t planted_block_magic_bit = UINT64_MAX;
+
+namespace {
+
+constexpr int DEFAULT_MAX_THREADS = 8;
+constexpr int MAX_THREADS = 64;
+// Decoded output kept per block. A block that decodes to more (long runs of
+// one byte) is only checked by its worker, and decoded again as it is
+// delivered, so memory stays bounded whatever the data.
+constexpr size_t KEPT_OUTPUT = size_t{1} << 20;
+
+enum class BlockState { waiting, decoded, checked, failed };
+
+struct Block {
+    std::vector<unsigned char> stream;  // one-block stream
+    std::vector<unsigned char> output;  // all of it when decoded, none when only checked
+    uint64_t output_size = 0;
+    BlockState state = BlockState::waiting;
+};
+using BlockPtr = std::shared_ptr<Block>;
+
+enum class InputState { scanning, sound_end, doubt };
+enum class Verdict { deliver, wait, stop };
+
+// What the scanning thread, the decoders and the writer share, under one
+// mutex; one condition variable wakes all of them on any change.
+struct Pool {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<BlockPtr> undecoded;    // for the decoders, in order
+    std::deque<BlockPtr> undelivered;  // for the writer, in order
+    InputState input = InputState::scanning;
+    bool writer_stopped = false;
+    bool decoders_stop = false;
+    uint64_t delivered = 0;  // bytes handed to the write callback
+    bool delivery_refused = false;
+};
+
+// bzunzip drops the output of a decompressor call that fails, and one call
+// may end one block and go on into the next ones for up to PUMP_OUTPUT_SIZE
+// bytes. So a block is delivered only when the blocks after it decode and
+// hold that much output, or the stream ended soundly after them.
+Verdict judge_front(const Pool& pool) {
+    if (pool.undelivered.empty()) return pool.input == InputState::scanning ? Verdict::wait : Verdict::stop;
+    uint64_t following = 0;
+    for (size_t i = 0; i < pool.undelivered.size(); ++i) {
+        const Block& block = *pool.undelivered[i];
+        if (block.state == BlockState::waiting) return Verdict::wait;
+        if (block.state == BlockState::failed) return Verdict::stop;
+        if (i > 0) following += block.output_size;
+        if (following >= PUMP_OUTPUT_SIZE) return Verdict::deliver;
+    }
+    switch (pool.input) {
+        case InputState::scanning:
+            return Verdict::wait;
+        case InputState::sound_end:
+            return Verdict::deliver;
+        case InputState::doubt:
+            break;
+    }
+    return Verdict::stop;
+}
+
+// Decodes a one-block stream, handing each piece of output to take; false
+// when libbzip2 does not end the stream soundly.
+template <typename Take>
+bool decode_stream(std::vector<unsigned char>& stream, Take take) {
+    bz_stream bz{};
+    if (BZ2_bzDecompressInit(&bz, 0, 0) != BZ_OK) return false;
+    bz.next_in = reinterpret_cast<char*>(stream.data());
+    bz.avail_in = static_cast<unsigned>(stream.size());
+    std::array<unsigned char, PUMP_OUTPUT_SIZE> piece;
+    int code = BZ_OK;
+    while (code == BZ_OK) {
+        bz.next_out = reinterpret_cast<char*>(piece.data());
+        bz.avail_out = static_cast<unsigned>(piece.size());
+        code = BZ2_bzDecompress(&bz);
+        const size_t produced = piece.size() - bz.avail_out;
+        if (code != BZ_OK && code != BZ_STREAM_END) break;
+        if (code == BZ_OK && produced == 0 && bz.avail_in == 0) break;  // cut short
+        take(piece.data(), produced);
+    }
+    BZ2_bzDecompressEnd(&bz);
+    return code == BZ_STREAM_END;
+}
+
+void decode_block(Block& block) {
+    uint64_t size = 0;
+    std::vector<unsigned char> output;
+    const bool sound = decode_stream(block.stream, [&](const unsigned char* data, size_t length) {
+        if (size + length <= KEPT_OUTPUT) output.insert(output.end(), data, data + length);
+        size += length;
+    });
+    block.output_size = size;
+    if (sound && size <= KEPT_OUTPUT) {
+        block.output.swap(output);
+        block.stream = {};
+    }
+    block.state = !sound ? BlockState::failed : size <= KEPT_OUTPUT ? BlockState::decoded : BlockState::checked;
+}
+
+void run_decoder(Pool& pool) {
+    for (;;) {
+        BlockPtr block;
+        {
+            std::unique_lock<std::mutex> lock(pool.mutex);
+            pool.changed.wait(lock, [&] { return pool.decoders_stop || !pool.undecoded.empty(); });
+            if (pool.decoders_stop) return;
+            block = pool.undecoded.front();
+            pool.undecoded.pop_front();
+        }
+        Block result;
+        result.stream.swap(block->stream);
+        decode_block(result);
+        {
+            const std::lock_guard<std::mutex> lock(pool.mutex);
+            *block = std::move(result);
+        }
+        pool.changed.notify_all();
+    }
+}
+
+// Writes in pieces the size bzunzip delivers; a refusal is noted and the
+// delivery goes on, as bzunzip does.
+void deliver(Pool& pool, PumpWrite write_fn, Block& block) {
+    PumpContext context{nullptr, payload_read, write_fn};
+    bool refused = false;
+    const auto write = [&](const unsigned char* data, size_t length) {
+        while (length > 0) {
+            const size_t n = std::min(length, PUMP_OUTPUT_SIZE);
+            if (write_fn(&context, data, static_cast<int32_t>(n)) != 0) refused = true;
+            data += n;
+            length -= n;
+        }
+    };
+    if (block.state == BlockState::decoded) {
+        write(block.output.data(), block.output.size());
+    } else {
+        decode_stream(block.stream, write);
+    }
+    const std::lock_guard<std::mutex> lock(pool.mutex);
+    pool.delivered += block.output_size;
+    pool.delivery_refused |= refused;
+}
+
+void run_writer(Pool& pool, PumpWrite write_fn) {
+    for (;;) {
+        BlockPtr block;
+        {
+            std::unique_lock<std::mutex> lock(pool.mutex);
+            Verdict verdict;
+            pool.changed.wait(lock, [&] { return (verdict = judge_front(pool)) != Verdict::wait; });
+            if (verdict == Verdict::stop) {
+                pool.writer_stopped = true;
+                pool.changed.notify_all();
+                return;
+            }
+            block = pool.undelivered.front();
+            pool.undelivered.pop_front();
+        }
+        pool.changed.notify_all();  // room for the scanner
+        deliver(pool, write_fn, *block);
+    }
+}
+
+// Cuts blocks for the decoders, at most `in_flight` undelivered at once;
+// returns how the input ended.
+InputState scan_blocks(Pool& pool, BlockScanner& scanner, size_t in_flight) {
+    for (;;) {
+        auto block = std::make_shared<Block>();
+        const ScanStep step = scanner.next(block->stream);
+        if (step == ScanStep::sound_end) return InputState::sound_end;
+        if (step == ScanStep::doubt) return InputState::doubt;
+        {
+            std::unique_lock<std::mutex> lock(pool.mutex);
+            pool.changed.wait(lock, [&] { return pool.writer_stopped || pool.undelivered.size() < in_flight; });
+            if (pool.writer_stopped) return InputState::doubt;
+            pool.undelivered.push_back(block);
+            pool.undecoded.push_back(block);
+        }
+        pool.changed.notify_all();
+    }
+}
+
+struct SkippingWrite {
+    uint64_t skip;
+    PumpWrite write_fn;
+};
+
+int32_t skipping_write(PumpContext* context, const unsigned char* source, int32_t count) {
+    auto& skipping = *static_cast<SkippingWrite*>(context->opaque);
+    const auto skipped = static_cast<int32_t>(std::min<uint64_t>(skipping.skip, static_cast<uint64_t>(count)));
+    skipping.skip -= static_cast<uint64_t>(skipped);
+    if (skipped == count && count > 0) return 0;
+    return skipping.write_fn(context, source + skipped, count - skipped);
+}
+
+// The payload again from its start through bzunzip, its first `delivered`
+// bytes dropped: they went out already, and are the same.
+int32_t continue_sequentially(uint64_t delivered, PumpWrite write_fn) {
+    rewind_payload_window();
+    SkippingWrite skipping{delivered, write_fn};
+    return bzunzip(&skipping, payload_read, skipping_write);
+}
+
+}  // namespace
+
+int decoding_threads() {
+    const char* setting = std::getenv("ZKINSTALL_THREADS");
+    if (setting != nullptr && std::strlen(setting) <= 2 && std::strspn(setting, "0123456789") == std::strlen(setting)) {
+        const int count = std::atoi(setting);
+        if (count >= 1 && count <= MAX_THREADS) return count;
+    }
+    return bzip2_blocks::usable_processors(DEFAULT_MAX_THREADS);
+}
+
+int32_t parallel_bzunzip(int threads, PumpWrite write_fn) {
+    BlockScanner scanner;
+    if (!scanner.start()) return continue_sequentially(0, write_fn);
+    Pool pool;
+    std::vector<std::thread> decoders;
+    for (int i = 0; i < threads; ++i) decoders.emplace_back(run_decoder, std::ref(pool));
+    std::thread writer(run_writer, std::ref(pool), write_fn);
+    // Two more than the decoders: one being written, one held back for the
+    // blocks after it.
+    const InputState ended = scan_blocks(pool, scanner, static_cast<size_t>(threads) + 2);
+    {
+        std::unique_lock<std::mutex> lock(pool.mutex);
+        pool.input = ended;
+        pool.changed.notify_all();
+        pool.changed.wait(lock, [&] { return pool.writer_stopped; });
+        pool.decoders_stop = true;
+        pool.changed.notify_all();
+    }
+    for (std::thread& decoder : decoders) decoder.join();
+    writer.join();
+    const bool all_delivered = pool.input == InputState::sound_end && pool.undelivered.empty();
+    const int32_t result = all_delivered ? 0 : continue_sequentially(pool.delivered, write_fn);
+    return result != 0 || pool.delivery_refused ? PUMP_FAILED : 0;
+}
