@@ -24,38 +24,8 @@ zkpack=$build/bin/zkpack
 work=$(mktemp -d "${TMPDIR:-$build}/install-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# The tree: mostly text-like files (compressing to about a third, like a
-# product's programs, scripts and documents), some that hardly compress,
-# sizes spread from a few hundred bytes to a few hundred kilobytes.
-python3 - "$work/tree" "$tree_mb" <<'PY'
-import os, random, sys
-root, scale = sys.argv[1], int(sys.argv[2]) / 20
-rng = random.Random(2024)
-words = ["".join(rng.choice("abcdefghijklmnopqrstuvwxyz_") for _ in range(rng.randint(2, 12)))
-         for _ in range(3000)]
-dirs = [""]
-for i in range(60):
-    dirs.append(os.path.join(rng.choice(dirs), "dir%02d" % i))
-target, total = int(scale * 20 * 1024 * 1024), 0
-for i in range(700):
-    size = int(scale * min(400_000, rng.lognormvariate(9.6, 1.1)))
-    if i == 699:
-        size = max(0, target - total)
-    path = os.path.join(root, rng.choice(dirs), "file%03d.%s" % (i, rng.choice(["c", "h", "txt", "dat", "so"])))
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    if i % 7 == 0:
-        data = rng.randbytes(size)
-    else:
-        text, length = [], 0
-        while length < size:
-            line = " ".join(rng.choice(words) for _ in range(rng.randint(3, 12))) + "\n"
-            text.append(line)
-            length += len(line)
-        data = "".join(text).encode()[:size]
-    with open(path, "wb") as f:
-        f.write(data)
-    total += size
-PY
+# The tree: 700 files in 60 nested directories (see make_tree.py).
+python3 "$source_dir/bench/make_tree.py" "$work/tree" "$tree_mb" 700 60
 
 printf 'Benchmark product.\n' > "$work/welcome.txt"
 SOURCE_DATE_EPOCH=0 "$zkpack" create -q -o "$work/setup" --welcome "$work/welcome.txt" --tree "$work/tree"

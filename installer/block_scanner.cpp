@@ -26,6 +26,7 @@ bool BlockScanner::read_more() {
     const int32_t count = payload_read(nullptr, bytes_.data() + old_size, READ_SIZE);
     bytes_.resize(old_size + static_cast<size_t>(std::max(count, 0)));
     input_ended_ = count <= 0;
+    read_failed_ = count < 0;
     return !input_ended_;
 }
 
@@ -36,12 +37,17 @@ bool BlockScanner::have_bits(uint64_t end) {
     return true;
 }
 
-bool BlockScanner::start() {
+bool BlockScanner::start() { return start_stream(); }
+
+// A stream that starts at bytes_'s first byte with a header and a block.
+bool BlockScanner::start_stream() {
     if (!have_bits(HEADER_BITS + MAGIC_BITS)) return false;
     level_ = stream_level(bytes_.data(), bytes_.size());
     if (level_ == 0 || read_bits(bytes_.data(), HEADER_BITS, MAGIC_BITS) != BLOCK_MAGIC) return false;
     block_start_ = HEADER_BITS;
     search_from_ = HEADER_BITS + BLOCK_FIELDS_BITS;
+    combined_crc_ = 0;
+    ended_ = false;
     return true;
 }
 
@@ -60,19 +66,22 @@ void BlockScanner::drop_before(uint64_t bit) {
     const uint64_t whole_bytes = bit / 8;
     bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(whole_bytes));
     dropped_bits_ += whole_bytes * 8;
-    block_start_ -= whole_bytes * 8;
-    search_from_ -= whole_bytes * 8;
+    block_start_ -= std::min(block_start_, whole_bytes * 8);
+    search_from_ -= std::min(search_from_, whole_bytes * 8);
     end_magic_ -= std::min(end_magic_, whole_bytes * 8);
 }
 
-// bzunzip ends without a failure only where the combined CRC matches; any
-// byte after the stream is another stream or garbage, which bzunzip judges.
+// bzunzip ends a stream without a failure only where the combined CRC
+// matches. Another stream may follow at the next byte, as block-parallel
+// compressors write them; anything else there is left for bzunzip to judge.
 ScanStep BlockScanner::judge_end() {
     if (!have_bits(end_magic_ + END_FIELDS_BITS)) return ScanStep::doubt;
     const auto stored_crc = static_cast<uint32_t>(read_bits(bytes_.data(), end_magic_ + MAGIC_BITS, CRC_BITS));
+    if (stored_crc != combined_crc_) return ScanStep::doubt;
     const uint64_t stream_bytes = (end_magic_ + END_FIELDS_BITS + 7) / 8;
-    const bool more_bytes = bytes_.size() > stream_bytes || read_more();
-    return stored_crc == combined_crc_ && !more_bytes ? ScanStep::sound_end : ScanStep::doubt;
+    if (bytes_.size() == stream_bytes && !read_more()) return read_failed_ ? ScanStep::doubt : ScanStep::sound_end;
+    drop_before(stream_bytes * 8);
+    return start_stream() ? ScanStep::stream_end : ScanStep::doubt;
 }
 
 ScanStep BlockScanner::next(std::vector<unsigned char>& block) {

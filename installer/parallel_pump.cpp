@@ -35,6 +35,8 @@ struct Block {
     std::vector<unsigned char> output;  // all of it when decoded, none when only checked
     uint64_t output_size = 0;
     BlockState state = BlockState::waiting;
+    bool closes_stream = false;      // the last block of a stream whose end is sound
+    uint64_t next_stream_offset = 0;  // where the payload's next stream starts, when it does
 };
 using BlockPtr = std::shared_ptr<Block>;
 
@@ -53,12 +55,16 @@ struct Pool {
     bool decoders_stop = false;
     uint64_t delivered = 0;  // bytes handed to the write callback
     bool delivery_refused = false;
+    // The last stream boundary delivered up to: where bzunzip can take over.
+    uint64_t boundary_offset = 0;
+    uint64_t boundary_delivered = 0;
 };
 
 // bzunzip drops the output of a decompressor call that fails, and one call
 // may end one block and go on into the next ones for up to PUMP_OUTPUT_SIZE
 // bytes. So a block is delivered only when the blocks after it decode and
-// hold that much output, or the stream ended soundly after them.
+// hold that much output, or a stream ends soundly after them (bzunzip
+// delivers everything up to a stream's end, whatever follows).
 Verdict judge_front(const Pool& pool) {
     if (pool.undelivered.empty()) return pool.input == InputState::scanning ? Verdict::wait : Verdict::stop;
     uint64_t following = 0;
@@ -66,6 +72,7 @@ Verdict judge_front(const Pool& pool) {
         const Block& block = *pool.undelivered[i];
         if (block.state == BlockState::waiting) return Verdict::wait;
         if (block.state == BlockState::failed) return Verdict::stop;
+        if (block.closes_stream) return Verdict::deliver;
         if (i > 0) following += block.output_size;
         if (following >= PUMP_OUTPUT_SIZE) return Verdict::deliver;
     }
@@ -160,6 +167,10 @@ void deliver(Pool& pool, PumpWrite write_fn, Block& block) {
     const std::lock_guard<std::mutex> lock(pool.mutex);
     pool.delivered += block.output_size;
     pool.delivery_refused |= refused;
+    if (block.closes_stream) {
+        pool.boundary_offset = block.next_stream_offset;
+        pool.boundary_delivered = pool.delivered;
+    }
 }
 
 void run_writer(Pool& pool, PumpWrite write_fn) {
@@ -190,6 +201,14 @@ InputState scan_blocks(Pool& pool, BlockScanner& scanner, size_t in_flight) {
         const ScanStep step = scanner.next(block->stream);
         if (step == ScanStep::sound_end) return InputState::sound_end;
         if (step == ScanStep::doubt) return InputState::doubt;
+        if (step == ScanStep::stream_end) {
+            // The stream's last block was handed out just before.
+            const std::lock_guard<std::mutex> lock(pool.mutex);
+            if (pool.undelivered.empty()) return InputState::doubt;
+            pool.undelivered.back()->closes_stream = true;
+            pool.undelivered.back()->next_stream_offset = scanner.next_stream_offset();
+            continue;
+        }
         {
             std::unique_lock<std::mutex> lock(pool.mutex);
             pool.changed.wait(lock, [&] { return pool.writer_stopped || pool.undelivered.size() < in_flight; });
@@ -214,11 +233,12 @@ int32_t skipping_write(PumpContext* context, const unsigned char* source, int32_
     return skipping.write_fn(context, source + skipped, count - skipped);
 }
 
-// The payload again from its start through bzunzip, its first `delivered`
-// bytes dropped: they went out already, and are the same.
-int32_t continue_sequentially(uint64_t delivered, PumpWrite write_fn) {
-    rewind_payload_window();
-    SkippingWrite skipping{delivered, write_fn};
+// bzunzip over the payload from the last stream boundary delivered up to,
+// where it would go on with a fresh decompressor as well; the bytes it
+// decodes again are dropped: they went out already, and are the same.
+int32_t continue_sequentially(uint64_t boundary_offset, uint64_t delivered_since, PumpWrite write_fn) {
+    seek_payload_window(static_cast<uint32_t>(boundary_offset));
+    SkippingWrite skipping{delivered_since, write_fn};
     return bzunzip(&skipping, payload_read, skipping_write);
 }
 
@@ -235,7 +255,7 @@ int decoding_threads() {
 
 int32_t parallel_bzunzip(int threads, PumpWrite write_fn) {
     BlockScanner scanner;
-    if (!scanner.start()) return continue_sequentially(0, write_fn);
+    if (!scanner.start()) return continue_sequentially(0, 0, write_fn);
     Pool pool;
     std::vector<std::thread> decoders;
     for (int i = 0; i < threads; ++i) decoders.emplace_back(run_decoder, std::ref(pool));
@@ -254,6 +274,8 @@ int32_t parallel_bzunzip(int threads, PumpWrite write_fn) {
     for (std::thread& decoder : decoders) decoder.join();
     writer.join();
     const bool all_delivered = pool.input == InputState::sound_end && pool.undelivered.empty();
-    const int32_t result = all_delivered ? 0 : continue_sequentially(pool.delivered, write_fn);
+    const int32_t result =
+        all_delivered ? 0
+                      : continue_sequentially(pool.boundary_offset, pool.delivered - pool.boundary_delivered, write_fn);
     return result != 0 || pool.delivery_refused ? PUMP_FAILED : 0;
 }

@@ -107,12 +107,13 @@ void start_payload_window(int fd, const unsigned char* prefix) {
     const off_t position = ::lseek(fd, 0, SEEK_CUR);
     payload_window.start_offset = static_cast<uint32_t>(position);
     payload_window.payload_length = zk::LGET32(prefix);
-    rewind_payload_window();
+    seek_payload_window(0);
 }
 
-void rewind_payload_window() {
-    payload_window.payload_offset = payload_window.start_offset;
-    payload_window.payload_remaining = payload_window.payload_length;
+void seek_payload_window(uint32_t offset) {
+    offset = std::min(offset, payload_window.payload_length);
+    payload_window.payload_offset = payload_window.start_offset + offset;
+    payload_window.payload_remaining = payload_window.payload_length - offset;
     payload_window.read_pos = 0;
     payload_window.read_fill = 0;
 }

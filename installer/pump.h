@@ -45,8 +45,8 @@ void start_payload_window(int fd, const unsigned char* prefix);
 
 constexpr int32_t PAYLOAD_CUT_SHORT = -1;
 
-// Serves the current payload again from its first byte.
-void rewind_payload_window();
+// Serves the current payload again, from its byte `offset` on.
+void seek_payload_window(uint32_t offset);
 
 // Read callback over the payload window: never hands out a byte past the
 // payload's end. Returns PAYLOAD_CUT_SHORT when the file ends before the

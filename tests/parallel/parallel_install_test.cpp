@@ -52,7 +52,7 @@ void make_product(const std::string& root) {
         for (auto& c : text) c = "abcdefghijklmnop\n"[random() % 17];
         zktest::write_file(root + "/lib/part" + std::to_string(i), text, i % 3 == 0 ? 0755 : 0644);
     }
-    zktest::write_file(root + "/zeros", std::string(3000000, '\0'));
+    zktest::write_file(root + "/zeros", std::string(2000000, '\0'));
 }
 
 struct Outcome {
@@ -116,6 +116,9 @@ TEST_F(ParallelInstall, SoundAndDamagedPayloadsGiveTheSameResultOnAnyThreadCount
     std::string corrupt_end = sound;
     corrupt_end[sound.size() - 3] ^= 0x01;  // inside the combined CRC
     const size_t half = tar.size() / 2 / 512 * 512;
+    const std::string two_streams = compress(tar.substr(0, half), 1) + compress(tar.substr(half), 9);
+    std::string second_corrupt = two_streams;
+    second_corrupt[two_streams.size() - 1000] ^= 0x04;
     // The second block's map of used bytes cleared: the decoder fails at
     // that block's start, in the same call that ends the block before it.
     std::string broken_header = sound;
@@ -136,7 +139,9 @@ TEST_F(ParallelInstall, SoundAndDamagedPayloadsGiveTheSameResultOnAnyThreadCount
         {"corrupt block", corrupt_block},
         {"block header broken", broken_header},
         {"corrupt combined CRC", corrupt_end},
-        {"two streams", compress(tar.substr(0, half), 1) + compress(tar.substr(half), 9)},
+        {"two streams", two_streams},
+        {"two streams, the second corrupt", second_corrupt},
+        {"two streams and garbage", two_streams + "BZh9"},
         {"trailing garbage", sound + std::string(100, 'G')},
         {"no bzip2 stream", "BZh9 but nothing more"},
         {"empty stream", compress("", 1)},
