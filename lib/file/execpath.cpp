@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -272,12 +273,21 @@ time_t find_executable_mtime(const char* name, char** dir_out) {
     return mtime != 0 ? mtime : search_path_mtime(std::getenv("ZKPATH"), name, dir_out);
 }
 
+char* current_directory() {
+    for (size_t size = cwd_buffer_size;; size *= 2) {
+        auto* buffer = static_cast<char*>(chk_alloc(size));
+        if (buffer == nullptr) return nullptr;
+        if (::getcwd(buffer, size) != nullptr) return buffer;
+        chk_free(buffer);
+        if (errno != ERANGE) return nullptr;
+    }
+}
+
 const char* get_cwd() {
     if (cwd_cache == nullptr || cwd_cache[0] == '\0') {
-        std::array<char, cwd_buffer_size> buffer;
-        const char* directory = ::getcwd(buffer.data(), buffer.size()) != nullptr ? buffer.data() : "/DIRECTORY-REMOVED";
+        char* directory = current_directory();
         chk_free(cwd_cache);
-        cwd_cache = filename_normalize(chk_strdup(directory));
+        cwd_cache = filename_normalize(directory != nullptr ? directory : chk_strdup("/DIRECTORY-REMOVED"));
     }
     return cwd_cache;
 }

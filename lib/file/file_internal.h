@@ -1,4 +1,5 @@
-// Helpers of the executable search that tests reach directly; not installed.
+// Helpers of the executable search that tests and the globbing engine
+// reach directly; not installed.
 #pragma once
 
 #include <sys/stat.h>
@@ -23,6 +24,10 @@ time_t search_path_mtime(const char* path_list, const char* name, char** dir_out
 
 // The password file that ~ and ~user are looked up in; tests point it elsewhere.
 extern const char* password_file;
+
+// The working directory's name in a new text, however long, or null when
+// the system cannot name it (the directory was removed).
+char* current_directory();
 
 // Forgets the cached home directory so that a test can change HOME.
 void forget_home_directory();

@@ -3,6 +3,7 @@
 #include <zk/string/dstr.h>
 #include <zk/wild/wild.h>
 
+#include "../file/file_internal.h"
 #include "wild_internal.h"
 
 #include <dirent.h>
@@ -10,7 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstring>
 
 namespace zk {
@@ -18,7 +18,6 @@ namespace zk {
 namespace {
 
 constexpr int collector_block_size = 32;
-constexpr size_t cwd_buffer_size = 1024;
 
 struct Walk {
     DSTR* collector;
@@ -92,9 +91,11 @@ void walk_directory(const Walk& walk, DIR* stream, const char* path, const struc
 // is relative to cannot be named.
 char* absolute_name(const char* directory) {
     if (is_absolute(directory)) return chk_strdup(directory);
-    std::array<char, cwd_buffer_size> cwd;
-    if (::getcwd(cwd.data(), cwd.size()) == nullptr) return nullptr;
-    return chk_makestr(cwd.data(), wild_filename_delimiter, directory, nullptr);
+    char* cwd = current_directory();
+    if (cwd == nullptr) return nullptr;
+    char* absolute = chk_makestr(cwd, wild_filename_delimiter, directory, nullptr);
+    chk_free(cwd);
+    return absolute;
 }
 
 bool is_plain_path(const char* rest) { return rest != nullptr && std::strpbrk(rest, "$*[?") == nullptr; }
