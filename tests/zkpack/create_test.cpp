@@ -3,12 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -61,16 +66,6 @@ TEST(ZkpackCreate, WritesStubHeaderAndRecordsInOrder) {
         << "no temporary file is left beside the output";
 }
 
-TEST(ZkpackCreate, WithoutRecordsThePackageIsTheHeaderAlone) {
-    TempDir dir;
-    write_file(dir / "stub", "stub");
-    ASSERT_EQ(zkpack({"create", "-o", dir / "setup", "--stub", dir / "stub"}).status, 0);
-    const std::string file = read_file(dir / "setup");
-    EXPECT_EQ(file.size(), 4u + 172u);
-    EXPECT_EQ(zkpacktest::load32(file, 4 + zkpacktest::LENGTH_FIELD), 172u);
-    EXPECT_TRUE(file == build_package("stub", {}));
-}
-
 TEST(ZkpackCreate, ReplacesAnExistingOutputWithMode0755) {
     TempDir dir;
     write_file(dir / "stub", "stub");
@@ -119,6 +114,7 @@ TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
     // The marker straddles zkpack's 64 KiB read blocks.
     write_file(dir / "marked", std::string(65530, 'x') + marker() + "tail");
     ::mkdir((dir / "folder").c_str(), 0755);
+    ASSERT_EQ(::link((dir / "input").c_str(), (dir / "input-link").c_str()), 0);
     {
         // Sparse: 4 GiB that take no room on disk.
         write_file(dir / "huge", "");
@@ -162,13 +158,24 @@ TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
          "zkpack: " + (dir / "marked") +
              ": contains the package marker at offset 65530, so it cannot serve as the installer program\n",
          1},
-        {{"-o", out, "--stub", dir / "huge"},
+        {{"-o", out, "--stub", dir / "huge", "--env", "A=b"},
          "zkpack: " + (dir / "huge") + ": would make the installer 4 GiB or larger, beyond its 32-bit offsets\n", 1},
-        {{"-o", out, "--stub", dir / "nothing"},
+        {{"-o", out, "--stub", dir / "nothing", "--env", "A=b"},
          "zkpack: " + (dir / "nothing") + ": cannot open: No such file or directory\n", 1},
-        {{"-o", dir / "no-such-dir/setup", "--stub", stub},
+        {{"-o", dir / "no-such-dir/setup", "--stub", stub, "--env", "A=b"},
          "zkpack: " + (dir / "no-such-dir/setup") + ": cannot create: No such file or directory\n", 1},
         {{"--stub", stub, "--env", "A=b"}, "zkpack: create needs -o OUT" + usage, 2},
+        {{"-o", out, "--stub", stub}, "zkpack: create needs at least one record" + usage, 2},
+        {{"-o", stub, "--stub", stub, "--env", "A=b"},
+         "zkpack: " + stub + ": is also the input " + stub + ", which it would replace; choose another output\n", 1},
+        {{"-o", dir / "input", "--stub", stub, "--welcome", dir / "input-link"},
+         "zkpack: " + (dir / "input") + ": is also the input " + (dir / "input-link") +
+             ", which it would replace; choose another output\n",
+         1},
+        {{"-o", dir / "folder/../folder/setup", "--stub", stub, "--tree", dir / "folder"},
+         "zkpack: " + (dir / "folder/../folder/setup") + ": lies inside the --tree " + (dir / "folder") +
+             ", which would take it in; choose another output\n",
+         1},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"create"};
@@ -177,6 +184,57 @@ TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
         const auto result = zkpack(args);
         EXPECT_EQ(result.err, c.err);
         EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(directory_entries(dir.path()), inputs);
+    }
+}
+
+// While a large script is compressed, its file's time is changed or zkpack
+// gets a signal: either way nothing is left but the inputs.
+TEST(ZkpackCreate, InputChangedOrSignalMidwayLeavesNothing) {
+    TempDir dir;
+    write_file(dir / "stub", "stub");
+    write_file(dir / "big", random_bytes(8 << 20, 3));
+    const std::vector<std::string> inputs = directory_entries(dir.path());
+    struct Case {
+        int signal_number;  // 0: the script's modification time changes instead
+        std::string err;
+        int status;
+    };
+    const Case cases[] = {{0, "zkpack: " + (dir / "big") + ": changed while being packed\n", 1},
+                          {SIGINT, "", 128 + SIGINT},
+                          {SIGTERM, "", 128 + SIGTERM},
+                          {SIGHUP, "", 128 + SIGHUP}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.signal_number);
+        std::thread meddler;
+        zktest::RunOptions options;
+        options.started = [&](pid_t pid) {
+            meddler = std::thread([&dir, &c, pid] {
+                // The unfinished output past the stub: the script is being read.
+                for (int tries = 0; tries < 3000; ++tries) {
+                    const std::vector<std::string> names = directory_entries(dir.path());
+                    const auto partial = std::find_if(names.begin(), names.end(),
+                                                      [](const std::string& name) { return name.rfind("setup.", 0) == 0; });
+                    struct stat status;
+                    if (partial != names.end() && ::stat((dir / *partial).c_str(), &status) == 0 && status.st_size > 1000) {
+                        break;
+                    }
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                if (c.signal_number != 0) {
+                    ::kill(pid, c.signal_number);
+                } else {
+                    const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+                    ::utimensat(AT_FDCWD, (dir / "big").c_str(), times, 0);
+                }
+            });
+        };
+        const auto result = zktest::run(zktest::zkpack_path(),
+                                        {"create", "-o", dir / "setup", "--stub", dir / "stub", "-1", "--script", dir / "big"},
+                                        options);
+        meddler.join();
+        EXPECT_EQ(result.err, c.err);
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(directory_entries(dir.path()), inputs);
     }

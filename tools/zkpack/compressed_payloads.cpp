@@ -24,6 +24,7 @@ ByteSink package_sink(PackageOutput& output, const std::string& source) {
 void write_compressed_file(const std::string& path, const std::string& label, const PackSettings& settings,
                            PackageOutput& output) {
     const FileDescriptor input = open_for_reading(path);
+    const FileStamp stamp = stamp_of(input.get(), path);
     Progress progress(settings.show_progress, label, size_of(input.get(), path));
     Compressor compressor(settings.block_size, settings.threads, package_sink(output, path));
     for_each_block(input.get(), path, 0, UINT64_MAX, [&](const unsigned char* block, size_t length) {
@@ -31,6 +32,7 @@ void write_compressed_file(const std::string& path, const std::string& label, co
         progress.add(length);
         return true;
     });
+    check_unchanged(input.get(), path, stamp);
     compressor.finish();
     progress.finish();
 }

@@ -51,6 +51,20 @@ uint64_t size_of(int fd, const std::string& path) {
     return static_cast<uint64_t>(status.st_size);
 }
 
+FileStamp stamp_of(int fd, const std::string& path) {
+    struct stat status;
+    if (::fstat(fd, &status) != 0) fail_system(path, "cannot read its status");
+    return {static_cast<uint64_t>(status.st_size), static_cast<int64_t>(status.st_mtim.tv_sec), status.st_mtim.tv_nsec};
+}
+
+void check_unchanged(int fd, const std::string& path, const FileStamp& before) {
+    const FileStamp after = stamp_of(fd, path);
+    if (after.size != before.size || after.mtime_seconds != before.mtime_seconds ||
+        after.mtime_nanoseconds != before.mtime_nanoseconds) {
+        fail(path, "changed while being packed");
+    }
+}
+
 size_t read_at(int fd, unsigned char* buf, size_t length, uint64_t offset, const std::string& path) {
     size_t done = 0;
     while (done < length) {

@@ -41,6 +41,17 @@ private:
 
 FileDescriptor open_for_reading(const std::string& path);
 uint64_t size_of(int fd, const std::string& path);
+
+// A file's size and modification time: if either changes while the file is
+// read, the bytes read may mix two versions of it.
+struct FileStamp {
+    uint64_t size;
+    int64_t mtime_seconds;
+    long mtime_nanoseconds;
+};
+FileStamp stamp_of(int fd, const std::string& path);
+// Fails, naming the file, when its stamp is no longer `before`.
+void check_unchanged(int fd, const std::string& path, const FileStamp& before);
 // Reads up to length bytes at the offset, fewer only at the end of the file.
 size_t read_at(int fd, unsigned char* buf, size_t length, uint64_t offset, const std::string& path);
 // Hands the bytes from offset from up to offset to (or the end of the file)

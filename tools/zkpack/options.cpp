@@ -166,6 +166,7 @@ void parse_create(ArgumentReader& reader, Options& options) {
         }
     }
     if (options.output.empty()) throw UsageError{"create needs -o OUT"};
+    if (options.records.empty() && default_dir.empty()) throw UsageError{"create needs at least one record"};
     // First, so that it is set whatever else the package does first.
     if (!default_dir.empty()) {
         options.records.insert(options.records.begin(),

@@ -1,6 +1,7 @@
 #include "output.h"
 
 #include "format.h"
+#include "interruptions.h"
 
 #include <zk/zk.h>
 
@@ -20,13 +21,20 @@ constexpr size_t BUFFER_SIZE = 64 * 1024;
 }  // namespace
 
 PackageOutput::PackageOutput(const std::string& path) : path_(path), temp_path_(path + ".XXXXXX") {
-    // Beside the final name, so the rename stays on one file system.
-    file_ = FileDescriptor(::mkstemp(temp_path_.data()));
+    catch_interruptions();
+    {
+        const InterruptionsHeld held;
+        // Beside the final name, so the rename stays on one file system.
+        file_ = FileDescriptor(::mkstemp(temp_path_.data()));
+        if (file_.get() >= 0) remove_on_interruption(temp_path_.c_str());
+    }
     if (file_.get() < 0) fail_system(path_, "cannot create");
     buffer_.reserve(BUFFER_SIZE);
 }
 
 PackageOutput::~PackageOutput() {
+    const InterruptionsHeld held;
+    remove_on_interruption(nullptr);
     if (!committed_) ::unlink(temp_path_.c_str());
 }
 
@@ -75,18 +83,22 @@ void PackageOutput::commit() {
     flush();
     if (::fchmod(file_.get(), 0755) != 0) fail_system(temp_path_, "cannot set mode 0755");
     if (::close(file_.release()) != 0) fail_system(temp_path_, "cannot write");
+    const InterruptionsHeld held;
     if (::rename(temp_path_.c_str(), path_.c_str()) != 0) fail_system(path_, "cannot rename the finished file into place");
     committed_ = true;
+    remove_on_interruption(nullptr);
 }
 
 void append_file(PackageOutput& output, const std::string& path, const BlockCheck& check) {
     const FileDescriptor input = open_for_reading(path);
+    const FileStamp stamp = stamp_of(input.get(), path);
     output.check_room(size_of(input.get(), path), path);
     for_each_block(input.get(), path, 0, UINT64_MAX, [&](const unsigned char* block, size_t length) {
         if (check) check(block, length);
         output.append(block, length);
         return true;
     });
+    check_unchanged(input.get(), path, stamp);
 }
 
 }  // namespace zkpack

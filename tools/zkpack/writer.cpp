@@ -2,6 +2,7 @@
 
 #include "format.h"
 #include "output.h"
+#include "output_apart.h"
 #include "progress.h"
 #include "records.h"
 
@@ -60,6 +61,7 @@ void create_package(const Options& options) {
     const int threads = options.threads != 0 ? options.threads : bzip2_blocks::usable_processors(DEFAULT_MAX_THREADS);
     const PackSettings settings{options.block_size, threads, progress_wanted(options.quiet)};
     const std::string stub = options.stub.empty() ? default_stub() : options.stub;
+    check_output_apart(options.output, stub, options.records);
 
     PackageOutput output(options.output);
     copy_stub(stub, output);
