@@ -20,7 +20,7 @@
 #include "fatal.h"
 #include "installer_state.h"
 #include "package_format.h"
-#include "temp_file.h"
+#include "shell_command.h"
 
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -51,7 +51,11 @@ constexpr uint8_t SWITCH_DEBUG_SHELL = 2;
 constexpr uint8_t SWITCH_SHELL_FAILS = 4;
 
 constexpr char STUB[] = "stub\n";
-constexpr char TEMP_FILE_NAME[] = "zkinstall-temp.exe";
+// The temporary file in the run's private directory, whose last six
+// characters are random.
+constexpr char TEMP_DIR_PREFIX[] = "/zkinstall.";
+constexpr size_t TEMP_DIR_RANDOM = 6;
+constexpr char TEMP_FILE_NAME[] = "/zkinstall-temp.exe";
 // What system() returns when the shell cannot find the command.
 constexpr int SHELL_NOT_FOUND = 127 << 8;
 
@@ -62,7 +66,6 @@ std::string work_dir;
 std::string temp_dir;
 std::string install_dir;
 std::string sentinel_dir;
-std::string temp_file_command;  // the temporary file's path, quoted as the shell gets it
 
 int package_fd = -1;
 size_t answers_written = 0;
@@ -75,9 +78,15 @@ int record_command(const char* command) {
     if (std::strcmp(command, "sh -i") == 0) {
         require(installer_state.debug_shell != 0, "the debug shell is opened only under -d");
     } else {
-        require(command == temp_file_command, "the shell is given nothing but the temporary file");
+        const std::string quoted = command;
+        const std::string start = "'" + temp_dir + TEMP_DIR_PREFIX;
+        const std::string end = std::string(TEMP_FILE_NAME) + "'";
+        require(quoted.size() == start.size() + TEMP_DIR_RANDOM + end.size() && quoted.rfind(start, 0) == 0 &&
+                    quoted.compare(quoted.size() - end.size(), end.size(), end) == 0,
+                "the shell is given nothing but the temporary file in a private directory");
         struct stat status;
-        require(::lstat((temp_dir + "/" + TEMP_FILE_NAME).c_str(), &status) == 0 && S_ISREG(status.st_mode),
+        const std::string path = quoted.substr(1, quoted.size() - 2);
+        require(::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode),
                 "what the shell is given is a regular file");
     }
     return shell_fails ? SHELL_NOT_FOUND : 0;
@@ -161,9 +170,7 @@ void check_scratch_root() {
     require(zkfuzz::list_directory(scratch_root) == std::vector<std::string>{"install", "sentinel", "temp", "work"},
             "nothing is written beside the working, temporary and install directories");
     require(zkfuzz::list_directory(sentinel_dir).empty(), "nothing is written into the sentinel directory");
-    const std::vector<std::string> temp_files = zkfuzz::list_directory(temp_dir);
-    require(temp_files.empty() || temp_files == std::vector<std::string>{TEMP_FILE_NAME},
-            "the temporary directory holds at most the temporary file");
+    require(zkfuzz::list_directory(temp_dir).empty(), "the private directory is gone after every run");
     for (const std::string* dir : {&work_dir, &temp_dir, &install_dir}) {
         require(zkfuzz::holds_only_files_and_directories(*dir), "the installer makes no links, pipes or devices");
     }
@@ -177,7 +184,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     temp_dir = scratch_root + "/temp";
     install_dir = scratch_root + "/install";
     sentinel_dir = scratch_root + "/sentinel";
-    temp_file_command = "'" + temp_dir + "/" + TEMP_FILE_NAME + "'";
     zkfuzz::make_empty_directory(sentinel_dir);
 
     const int answers = ::memfd_create("answers", 0);

@@ -5,18 +5,23 @@
 #include <unistd.h>
 
 #include <zk/base/byteorder.h>
+#include <zk/base/chk.h>
 #include <zk/file/filename.h>
 
 #include <array>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "command_line.h"
 #include "dispatch.h"
 #include "fatal.h"
 #include "installer_state.h"
 #include "package.h"
+#include "run_signals.h"
+#include "temp_file.h"
 #include "verify.h"
 #include "welcome_record.h"
 
@@ -27,9 +32,26 @@ namespace {
 constexpr int VERSION_MAJOR = 1;
 constexpr int VERSION_MINOR = 7;
 
+// The running executable as the system names it, for a start that argv[0]
+// and PATH do not lead back to (no PATH at all, as under env -i); null where
+// the system does not tell. Kept for the whole run.
+const char* running_executable() {
+    std::vector<char> name(256);
+    for (;;) {
+        const ssize_t length = ::readlink("/proc/self/exe", name.data(), name.size());
+        if (length <= 0) return nullptr;
+        if (static_cast<size_t>(length) < name.size()) {
+            name[static_cast<size_t>(length)] = '\0';
+            return zk::chk_strdup(name.data());
+        }
+        name.resize(name.size() * 2);
+    }
+}
+
 // Opens the running executable; returns its size.
 uint64_t open_package(const char* argv0) {
     const char* path = zk::find_exec_path(std::getenv("PATH"), argv0);
+    if (path == nullptr) path = running_executable();
     if (path == nullptr) {
         std::printf("Error: couldn't locate directory where the install binary is\n"
                     "       being run from. Please ensure you are in the same directory\n"
@@ -50,6 +72,27 @@ uint64_t open_package(const char* argv0) {
     struct stat status {};
     ::fstat(installer_state.package_fd, &status);
     return static_cast<uint64_t>(status.st_size);
+}
+
+// A closed descriptor would be taken by the next file opened, the package
+// included, which would then be read as replies or written over.
+void open_closed_standard_streams() {
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened != fd) {
+            std::fprintf(stderr, "Error: standard stream %d is closed and /dev/null cannot be opened\n", fd);
+            fatal_exit();
+        }
+    }
+}
+
+// TEMP, else TMP, else TMPDIR, each even when empty; else the working directory.
+const char* choose_temp_dir() {
+    for (const char* name : {"TEMP", "TMP", "TMPDIR"}) {
+        if (const char* value = std::getenv(name)) return value;
+    }
+    return ".";
 }
 
 // The banner's first line, and all that --version shows.
@@ -122,15 +165,16 @@ bool walk_records(uint32_t marker_offset, uint64_t file_size) {
 }  // namespace
 
 void set_up_process() {
-    const char* temp = std::getenv("TEMP");
-    if (temp == nullptr) temp = std::getenv("TMP");
-    installer_state.temp_dir = temp != nullptr ? temp : ".";
+    open_closed_standard_streams();
+    installer_state.temp_dir = choose_temp_dir();
     ::umask(022);
     // Output into a reader that has quit fails with an error instead of killing us.
     std::signal(SIGPIPE, SIG_IGN);
     // Programs, scripts and the -d shell read the same standard input after
     // us: a reply must not take more of it than its own line.
     std::setvbuf(stdin, nullptr, _IONBF, 0);
+    // A signal's report must come after every line printed before it.
+    if (installer_state.stream_only == 0) std::setvbuf(stdout, nullptr, _IOLBF, 0);
     assemble_marker(installer_state.marker);
 }
 
@@ -139,6 +183,7 @@ int install_package(uint64_t file_size) {
     const uint32_t marker_offset = verify_package(installer_state.package_fd, file_size);
     enter_named_directory();
     const bool install_failed = walk_records(marker_offset, file_size);
+    remove_temp_dir();
     print_final_message(install_failed);
     // A failed record must not look like success to whoever ran us.
     return install_failed ? 1 : 0;
@@ -147,5 +192,8 @@ int install_package(uint64_t file_size) {
 int zkinstall(const char* argv0) {
     if (const int status = answer_without_package(argv0); status >= 0) return status;
     set_up_process();
-    return install_package(open_package(argv0));
+    catch_run_signals();
+    const int status = install_package(open_package(argv0));
+    release_run_signals();
+    return status;
 }

@@ -8,14 +8,16 @@
 // executable from argv0 along PATH, verifies its package and carries out its
 // setup records (or checks, lists or extracts them). Returns the exit status:
 // 0, or 1 when a record failed. Every fatal error ends the run through
-// fatal_exit.
+// fatal_exit; the run's signals end it as run_signals.h says.
 int zkinstall(const char* argv0);
 
-// What zkinstall does first: the temporary directory from TEMP or TMP, the
-// file-creation mask, the signals and standard input's buffering, the marker.
+// What zkinstall does first: closed standard streams opened on /dev/null,
+// the temporary directory from TEMP, TMP or TMPDIR, the file-creation mask,
+// SIGPIPE, the standard streams' buffering, the marker.
 void set_up_process();
 
 // What zkinstall does once it has opened its file: verifies the package open
 // as installer_state.package_fd (file_size bytes, named package_path) and
-// carries out its records. Returns the exit status as zkinstall does.
+// carries out its records, then removes the private temporary directory.
+// Returns the exit status as zkinstall does.
 int install_package(uint64_t file_size);

@@ -7,5 +7,6 @@
 // must not return: it throws or jumps back to whoever started the run.
 extern void (*fatal_exit_hook)();
 
-// Ends the run; the error has been reported already.
+// Ends the run, the private temporary directory removed; the error has
+// been reported already.
 [[noreturn]] void fatal_exit();

@@ -25,7 +25,7 @@ struct InstallerState {
     char* install_dir;         // null until the welcome text record chooses it
     int stream_only;           // -gz: the archive goes to standard output
     const char* package_path;  // the running executable's file
-    const char* temp_dir;      // TEMP, else TMP, else "."
+    const char* temp_dir;      // TEMP, else TMP, else TMPDIR, else "."; the private directory is made there
     RunMode run_mode;          // install unless an option chose another
     int quiet;                 // --quiet: no progress, only errors and the final message
     int assume_yes;            // --yes: every question takes its default, unread

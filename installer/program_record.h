@@ -3,7 +3,7 @@
 #pragma once
 
 // Results besides 0 and temp_file.h's RUN_NOT_STARTED. After either copy
-// failure the partly written file stays and is not run.
+// failure the partly written file is not run.
 constexpr int COPY_WRITE_FAILED = -1;
 constexpr int COPY_READ_FAILED = -2;
 

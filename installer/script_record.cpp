@@ -13,6 +13,7 @@
 
 #include "fatal.h"
 #include "installer_state.h"
+#include "shell_command.h"
 #include "temp_file.h"
 
 namespace {
@@ -65,6 +66,11 @@ bool close_script_file() {
     return false;
 }
 
+[[noreturn]] void script_create_failed() {
+    print_temp_path("Error: cannot create script file %s\n");
+    fatal_exit();
+}
+
 void open_debug_shell() {
     print_temp_path("%s created...waiting\n");
     run_shell_command("sh -i");
@@ -87,15 +93,12 @@ int32_t script_write(PumpContext*, const unsigned char* source, int32_t count) {
 }
 
 int file_run_compressed(int fd, const unsigned char* prefix) {
-    TempPath path;
-    const bool path_fits = make_temp_path(path);
     set_install_root();
     if (installer_state.stream_only) return 0;
+    TempPath path;
+    if (!make_temp_path(path)) script_create_failed();
     if (shows_progress()) print_temp_path("Extract script to %s\n");
-    if (!path_fits || !open_script_file(path.data())) {
-        print_temp_path("Error: cannot create script file %s\n");
-        fatal_exit();
-    }
+    if (!open_script_file(path.data())) script_create_failed();
     start_payload_window(fd, prefix);
     int result = bzunzip(nullptr, payload_read, script_write);
     if (!close_script_file()) result = PUMP_FAILED;

@@ -14,6 +14,6 @@ int32_t script_write(PumpContext* context, const unsigned char* source, int32_t 
 // under -gz does nothing more. Otherwise unpacks the payload at fd's position
 // (length in the prefix's first four bytes), opens "sh -i" first under -d,
 // and runs the script when it was unpacked whole. Returns 0, PUMP_FAILED (the
-// script stays in the temporary directory, not run) or RUN_NOT_STARTED. A
-// script file that cannot be created ends the process.
+// script is not run) or RUN_NOT_STARTED. A script file that cannot be
+// created ends the process.
 int file_run_compressed(int fd, const unsigned char* prefix);

@@ -1,5 +1,8 @@
-// The temporary file that program and script records write and run:
-// "zkinstall-temp.exe" in the temporary directory, which may be shared.
+// The run's private temporary directory and the file that program and
+// script records write and run there. The directory is made on first use
+// inside the temporary directory (which may be shared), mode 0700 under a
+// name no one can guess, and removed with everything in it when the run
+// ends, however it ends.
 #pragma once
 
 #include <array>
@@ -11,32 +14,32 @@ using TempPath = std::array<char, TEMP_PATH_SIZE>;
 // A record whose file could not be run through the shell.
 constexpr int RUN_NOT_STARTED = -3;
 
-// Forms the temporary file's path from temp_dir; false when it does not fit.
+// Makes the private directory if this run has none yet and forms the
+// temporary file's path in it; false when the directory cannot be made or
+// the path does not fit.
 bool make_temp_path(TempPath& path);
 
-// Prints `format`, which holds one %s, with the temporary file's path,
-// however long, on standard output.
+// Prints `format`, which holds one %s, on standard output with the temporary
+// file's path, or, while there is no private directory, with the name of the
+// directory that was to be made (TEMP/zkinstall.XXXXXX), however long.
 void print_temp_path(const char* format);
 
-// Prints "Error: cannot create temp output file: %s\n" with the temporary
-// file's path and ends the process with status 1.
+// Prints "Error: cannot create temp output file: %s\n" with that path and
+// ends the process with status 1.
 [[noreturn]] void temp_create_failed();
 
 // Creates the file afresh, `mode` before the file-creation mask, never
-// through whatever entry (a symbolic link, say) someone left at that name.
+// through whatever entry (a symbolic link, say) was left at that name.
 // Returns the descriptor, or -1.
 int create_temp_file(const char* path, int mode = 0755);
 
 // Runs the file through the shell, waits for it and removes it. The file's
 // own exit status is not looked at: 0, or RUN_NOT_STARTED when the
-// temporary directory forbids programs or the file could not be started.
+// temporary directory forbids programs or the file could not be started. A
+// file killed by SIGINT or SIGQUIT (Ctrl-C, Ctrl-\) ends the run by that
+// signal.
 int run_temp_file(const char* path);
 
-// Runs a command line through the shell and waits for it; returns what
-// system() returns.
-int run_shell_command(const char* command);
-
-// Null in the installer. When set, run_shell_command hands the command to it
-// instead of the shell and returns its result: the fuzz target records what
-// a package would run rather than running it.
-extern int (*shell_command_hook)(const char* command);
+// Removes the private directory and what it holds, if this run made one.
+// Safe inside a signal handler.
+void remove_temp_dir();

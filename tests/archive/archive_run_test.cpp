@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive_support.h"
+#include "package_util.h"
 #include "support.h"
 
 namespace {
@@ -167,7 +168,8 @@ protected:
     const std::string package = dir / "pkg";
     const std::string temp = dir / "tmp";
     const std::string root = dir / "root";
-    const std::string temp_file = temp + "/zkinstall-temp.exe";
+    const std::string temp_file = temp + "/zkinstall.XXXXXX/zkinstall-temp.exe";  // as the streams show it
+    const std::string ran = dir / "ran";  // what a script that ran leaves
     const std::string extract_line = "Extract script to " + temp_file + "\n";
 };
 
@@ -247,7 +249,7 @@ TEST_F(ArchiveRun, ScriptSeesInstallRootAndEarlierEnvironment) {
           "--env", "LATE=2"});
     const RunResult r = install();
     check(r, "EARLY=1\n" + extract_line + root + "|1||" + root + "\nLATE=2\n" + SUCCESS, 0);
-    EXPECT_FALSE(zktest::exists(temp_file)) << "the script is removed after its run";
+    EXPECT_EQ(archive_test::tree_of(temp), Tree{}) << "the script is removed after its run";
 }
 
 // The answers, the shell's commands and the script's input all come through
@@ -278,7 +280,8 @@ TEST_F(ArchiveRunAfterWelcome, ScriptReadsTheLinesAfterTheAnswer) {
 TEST_F(ArchiveRunAfterWelcome, DebugShellReadsTheLinesAfterTheAnswerBeforeTheScriptRuns) {
     const RunResult r = install_answering(
         "echo \"script ran in $INSTALL_ROOT\"\n",
-        "echo \"shell sees $(stat -c %a \"$TEMP/zkinstall-temp.exe\") $(tail -n 1 \"$TEMP/zkinstall-temp.exe\")\"\nexit\n",
+        "f=$(echo \"$TEMP\"/zkinstall.*/zkinstall-temp.exe); echo \"shell sees $(stat -c %a \"$f\") $(tail -n 1 \"$f\")\"\n"
+        "exit\n",
         {"-d"});
     EXPECT_EQ(r.out, prompt + extract_line + temp_file + " created...waiting\n" +
                          "shell sees 644 echo \"script ran in $INSTALL_ROOT\"\n"
@@ -299,7 +302,7 @@ class ScriptNotRun : public ArchiveRun, public ::testing::WithParamInterface<Bro
 
 TEST_P(ScriptNotRun, FailsTheInstallation) {
     const BrokenScript& c = GetParam();
-    const std::string good = zktest::read_file(script("mark.sh", "touch \"$0.ran\"\n"));
+    const std::string good = zktest::read_file(script("mark.sh", "touch " + zkpacktest::quoted(ran) + "\n"));
     zktest::write_file(dir / "broken", c.payload(good));
     pack({"--record", "11", dir / "broken", "--env", "LATER=1"});
     const RunResult r = install();
@@ -308,8 +311,8 @@ TEST_P(ScriptNotRun, FailsTheInstallation) {
     const std::string err = without_progress(r.err);
     EXPECT_EQ(err.substr(0, verified().size()), verified());
     EXPECT_EQ(err.size() > verified().size(), c.runs_later) << "only the shell says why it could not run: " << err;
-    EXPECT_FALSE(zktest::exists(temp_file + ".ran")) << "the script did not run";
-    EXPECT_EQ(zktest::exists(temp_file), !c.runs_later) << "a script cut short stays for inspection";
+    EXPECT_FALSE(zktest::exists(ran)) << "the script did not run";
+    EXPECT_EQ(archive_test::tree_of(temp), Tree{}) << "nor is it left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -330,7 +333,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ArchiveRun, ScriptFileIsNotWrittenThroughAPlantedLink) {
     zktest::write_file(dir / "victim", "precious\n", 0644);
-    ASSERT_EQ(::symlink((dir / "victim").c_str(), temp_file.c_str()), 0);
+    ASSERT_EQ(::symlink((dir / "victim").c_str(), (temp + "/zkinstall-temp.exe").c_str()), 0);
     pack({"--record", "11", script("hello.sh", "echo hello\n")});
     const RunResult r = install();
     check(r, extract_line + "hello\n" + SUCCESS, 0);
@@ -382,12 +385,12 @@ TEST_F(ArchiveRun, FileSizeLimitMakesExtractionFail) {
 }
 
 TEST_F(ArchiveRun, FileSizeLimitKeepsACutShortScriptFromRunning) {
-    pack({"--record", "11", script("long.sh", "touch \"$0.ran\"\n# " + std::string(100000, 'x') + "\n")});
+    pack({"--record", "11", script("long.sh", "touch " + zkpacktest::quoted(ran) + "\n# " + std::string(100000, 'x') + "\n")});
     const RunResult r = install_through_shell("ulimit -f 64; trap '' XFSZ; exec pkg");
     EXPECT_EQ(r.out, extract_line + FAILURE);
     EXPECT_NE(r.err.find("zkinstall: error writing to output stream\n"), std::string::npos);
     EXPECT_EQ(r.status, 1);
-    EXPECT_FALSE(zktest::exists(temp_file + ".ran"));
+    EXPECT_FALSE(zktest::exists(ran));
 }
 
 }  // namespace

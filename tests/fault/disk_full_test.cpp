@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "archive_support.h"
+#include "package_util.h"
 #include "scene.h"
 #include "tree_util.h"
 
@@ -42,14 +43,14 @@ std::vector<std::string> archive_with_a_big_file(const zktest::TempDir& sources)
     return {"--tree", sources / "product"};
 }
 
-// Each would leave a trace beside itself if it ran.
+// Each would leave a trace in the directory it starts in if it ran.
 std::vector<std::string> big_script(const zktest::TempDir& sources) {
-    zktest::write_file(sources / "big.sh", "touch \"$0.ran\"\n#" + std::string(100000, 'x') + "\n");
+    zktest::write_file(sources / "big.sh", "touch ran\n#" + std::string(100000, 'x') + "\n");
     return {"--script", sources / "big.sh"};
 }
 
 std::vector<std::string> big_program(const zktest::TempDir& sources) {
-    zktest::write_file(sources / "big", "#!/bin/sh\ntouch \"$0.ran\"\n#" + std::string(100000, 'x') + "\n", 0755);
+    zktest::write_file(sources / "big", "#!/bin/sh\ntouch ran\n#" + std::string(100000, 'x') + "\n", 0755);
     return {"--program", sources / "big"};
 }
 
@@ -96,7 +97,8 @@ TEST_P(DiskFull, FailsTheInstallation) {
         EXPECT_EQ(r.err, VERIFIED);
     }
     EXPECT_EQ(r.status, 1);
-    EXPECT_FALSE(zktest::exists(scene.temp_file + ".ran")) << "a script or program cut short is not run";
+    EXPECT_FALSE(zktest::exists(scene.start + "/ran")) << "a script or program cut short is not run";
+    EXPECT_EQ(zkpacktest::directory_entries(scene.temp), std::vector<std::string>{});
 }
 
 std::string name_of(const ::testing::TestParamInfo<DiskFull::ParamType>& info) {
@@ -115,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    "Extracting  .. 0 bytes\n",
                                    false},
                           FullCase{"writing_a_script", big_script, true,
-                                   "Extract script to @/tmp/zkinstall-temp.exe\n", true},
+                                   "Extract script to @/tmp/zkinstall.XXXXXX/zkinstall-temp.exe\n", true},
                           FullCase{"writing_a_program", big_program, true,
                                    "Failed to write 4096 bytes from source\n", false})),
     name_of);

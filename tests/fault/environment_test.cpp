@@ -9,9 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 #include <string>
 #include <vector>
 
+#include "package_util.h"
 #include "scene.h"
 #include "tree_util.h"
 
@@ -20,7 +22,8 @@ namespace {
 
 using zktest::RunResult;
 
-const char EXTRACT_LINE[] = "Extract script to @/tmp/zkinstall-temp.exe\n";
+const char TEMP_FILE[] = "@/tmp/zkinstall.XXXXXX/zkinstall-temp.exe";
+const std::string EXTRACT_LINE = "Extract script to " + std::string(TEMP_FILE) + "\n";
 
 TEST(ReadOnlyInstallDirectory, NothingIsUnpackedAndTheInstallationFails) {
     const zktest::TempDir sources;
@@ -53,7 +56,7 @@ TEST(ReadOnlyInstallDirectory, NothingIsUnpackedAndTheInstallationFails) {
                   std::string(EXTRACT_LINE) + "setup runs in @/inst\nLATER=1\n" + FAILURE);
     EXPECT_EQ(r.err, VERIFIED);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(scene.tree(), before) << "nothing written anywhere but the temporary file, which is gone";
+    EXPECT_EQ(scene.tree(), before) << "nothing written anywhere but the private temporary directory, which is gone";
 }
 
 // The first record removes the temporary directory, as a careless setup
@@ -86,71 +89,65 @@ TEST_P(TempDirectoryVanishes, EndsTheRunWithoutMakingItAgain) {
 
 INSTANTIATE_TEST_SUITE_P(
     Records, TempDirectoryVanishes,
-    ::testing::Values(VanishCase{"program", "--program", "Error: cannot create temp output file: @/tmp/zkinstall-temp.exe\n"},
+    ::testing::Values(VanishCase{"program", "--program",
+                                 "Error: cannot create temp output file: " + std::string(TEMP_FILE) + "\n"},
                       VanishCase{"script", "--script",
-                                 std::string(EXTRACT_LINE) + "Error: cannot create script file @/tmp/zkinstall-temp.exe\n"}));
+                                 EXTRACT_LINE + "Error: cannot create script file " + TEMP_FILE + "\n"}));
 
-// Entries other than symbolic links left at the temporary file's name by
-// whoever shares the directory: a hard link to someone's file, a FIFO, a
-// directory with something in it.
-enum class Planted { hard_link, fifo, directory };
+// Entries left by whoever shares the temporary directory at the name the
+// temporary file once had there: a symbolic or hard link to someone's file,
+// a FIFO, a directory with something in it. Runs work in a private
+// directory of their own and never look at them.
+enum class Planted { symbolic_link, hard_link, fifo, directory };
 
-struct PlantCase {
-    const char* what;
-    Planted planted;
-    std::string record;
-    std::string out;
-    int status;
-};
-
-void PrintTo(const PlantCase& c, std::ostream* os) { *os << c.what; }
-
-class PlantedAtTheTemporaryFile : public ::testing::TestWithParam<PlantCase> {};
+class PlantedInTheTemporaryDirectory : public ::testing::TestWithParam<std::tuple<Planted, std::string>> {};
 
 void plant(const Scene& scene, Planted planted) {
+    const std::string& at = scene.shared_temp_file;
     switch (planted) {
+        case Planted::symbolic_link:
+            ASSERT_EQ(::symlink((scene.decoy + "/keep").c_str(), at.c_str()), 0);
+            break;
         case Planted::hard_link:
-            ASSERT_EQ(::link((scene.decoy + "/keep").c_str(), scene.temp_file.c_str()), 0);
+            ASSERT_EQ(::link((scene.decoy + "/keep").c_str(), at.c_str()), 0);
             break;
         case Planted::fifo:
-            ASSERT_EQ(::mkfifo(scene.temp_file.c_str(), 0666), 0);
+            ASSERT_EQ(::mkfifo(at.c_str(), 0666), 0);
             break;
         case Planted::directory:
-            ASSERT_EQ(::mkdir(scene.temp_file.c_str(), 0755), 0);
-            zktest::write_file(scene.temp_file + "/inside", "inside\n");
+            ASSERT_EQ(::mkdir(at.c_str(), 0755), 0);
+            zktest::write_file(at + "/inside", "inside\n");
             break;
     }
 }
 
-TEST_P(PlantedAtTheTemporaryFile, IsNeitherWrittenThroughNorRun) {
-    const PlantCase& c = GetParam();
+TEST_P(PlantedInTheTemporaryDirectory, ChangesNothing) {
+    const auto& [planted, record] = GetParam();
     const zktest::TempDir sources;
     zktest::write_file(sources / "hello", "#!/bin/sh\necho hello\n", 0755);
-    const Scene scene(packed({c.record, sources / "hello"}));
-    ASSERT_NO_FATAL_FAILURE(plant(scene, c.planted));
-    archive_test::Tree expected = scene.tree();
-    if (c.status == 0) expected.erase("tmp/zkinstall-temp.exe");
+    const Scene scene(packed({record, sources / "hello"}));
+    ASSERT_NO_FATAL_FAILURE(plant(scene, planted));
+    const archive_test::Tree before = scene.tree();
 
     const RunResult r = scene.install("");
-    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.out, (record == "--script" ? EXTRACT_LINE : "") + "hello\n" + SUCCESS);
     EXPECT_EQ(r.err, VERIFIED);
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(scene.tree(), expected) << "the decoy keeps its content; a directory keeps what it holds";
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(scene.tree(), before) << "the planted entry, the decoy and the rest stay as they were";
+}
+
+using PlantParam = std::tuple<Planted, std::string>;
+
+std::string plant_case_name(const ::testing::TestParamInfo<PlantParam>& info) {
+    static const char* const names[] = {"symbolic_link", "hard_link", "fifo", "directory"};
+    return std::string(names[static_cast<int>(std::get<0>(info.param))]) + "_" + std::get<1>(info.param).substr(2);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Entries, PlantedAtTheTemporaryFile,
-    ::testing::Values(
-        PlantCase{"hard_link_program", Planted::hard_link, "--program", "hello\n" + std::string(SUCCESS), 0},
-        PlantCase{"hard_link_script", Planted::hard_link, "--script", EXTRACT_LINE + std::string("hello\n") + SUCCESS,
-                  0},
-        PlantCase{"fifo_program", Planted::fifo, "--program", "hello\n" + std::string(SUCCESS), 0},
-        PlantCase{"fifo_script", Planted::fifo, "--script", EXTRACT_LINE + std::string("hello\n") + SUCCESS, 0},
-        PlantCase{"directory_program", Planted::directory, "--program",
-                  "Error: cannot create temp output file: @/tmp/zkinstall-temp.exe\n", 1},
-        PlantCase{"directory_script", Planted::directory, "--script",
-                  EXTRACT_LINE + std::string("Error: cannot create script file @/tmp/zkinstall-temp.exe\n"), 1}),
-    [](const ::testing::TestParamInfo<PlantCase>& info) { return info.param.what; });
+    Entries, PlantedInTheTemporaryDirectory,
+    ::testing::Combine(::testing::Values(Planted::symbolic_link, Planted::hard_link, Planted::fifo, Planted::directory),
+                       ::testing::Values("--program", "--script")),
+    plant_case_name);
 
 // Program records with such names are run in tests/installer; scripts are
 // written and started by other code.
@@ -165,10 +162,10 @@ TEST(OddTemporaryDirectory, ScriptRunsAndNoPieceOfTheNameDoes) {
         zktest::RunOptions options;
         options.env["TEMP"] = temp;
         const RunResult r = scene.install("", options);
-        const std::string file = scene.relative(temp) + "/zkinstall-temp.exe";
+        const std::string file = scene.relative(temp) + "/zkinstall.XXXXXX/zkinstall-temp.exe";
         EXPECT_EQ(r.out, "Extract script to " + file + "\n" + file + "\n" + SUCCESS);
         EXPECT_EQ(r.status, 0);
-        EXPECT_FALSE(zktest::exists(temp + "/zkinstall-temp.exe"));
+        EXPECT_EQ(zkpacktest::directory_entries(temp), std::vector<std::string>{});
     }
     for (const char* pwned : {"pwned1", "pwned2", "pwned3"}) {
         EXPECT_FALSE(zktest::exists(scene.start + "/" + pwned)) << "the shell ran a piece of the directory's name";

@@ -37,8 +37,8 @@ public:
     // Everything but the installer itself, the scene's directory written "@"
     // in file contents.
     archive_test::Tree tree() const;
-    // The same without the two places a run may write: the install
-    // directory and the temporary file.
+    // The same without the install directory, the one place a run may
+    // leave anything in (its private temporary directory goes at its end).
     archive_test::Tree outside() const;
 
     // The scene's directory in `text` written "@".
@@ -47,7 +47,9 @@ public:
     zktest::TempDir dir;
     const std::string package = dir / "pkg";
     const std::string temp = dir / "tmp";
-    const std::string temp_file = temp + "/zkinstall-temp.exe";
+    // The temporary file's name in a shared directory, where the private
+    // directories came to replace it.
+    const std::string shared_temp_file = temp + "/zkinstall-temp.exe";
     const std::string start = dir / "start";
     const std::string decoy = dir / "decoy";
     const std::string install_dir = dir / "inst";

@@ -30,7 +30,7 @@ TEST(KeptStrings, ReplacedVariablesAreNotReportedAsLeaks) {
     options.argv0 = "pkg";
     const zktest::RunResult r = zktest::run(package, {}, options);
 
-    const std::string extract = "Extract script to " + temp + "/zkinstall-temp.exe\n";
+    const std::string extract = "Extract script to " + temp + "/zkinstall.XXXXXX/zkinstall-temp.exe\n";
     const std::string shown = "A=2 root=" + dir.path() + "\n";
     EXPECT_EQ(r.out, "A=1\nA=2\n" + extract + shown + extract + shown + "Installation successfully completed.\n");
     EXPECT_EQ(r.err.find("LeakSanitizer"), std::string::npos) << r.err;

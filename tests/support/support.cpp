@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <climits>
@@ -120,6 +122,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args, 
     ::close(in_pipe[0]);
     ::close(out_pipe[1]);
     ::close(err_pipe[1]);
+    if (options.started) options.started(pid);
 
     RunResult result;
     size_t written = 0;
@@ -153,7 +156,23 @@ RunResult run(const std::string& program, const std::vector<std::string>& args, 
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = masked_temp_dirs(std::move(result.out));
+    result.err = masked_temp_dirs(std::move(result.err));
     return result;
+}
+
+std::string masked_temp_dirs(std::string text) {
+    const std::string prefix = "zkinstall.";
+    constexpr size_t random_length = 6;
+    for (size_t at = 0; (at = text.find(prefix, at)) != std::string::npos; at += prefix.size()) {
+        const size_t start = at + prefix.size();
+        if (start + random_length > text.size()) break;
+        const bool random = std::all_of(text.begin() + start, text.begin() + start + random_length,
+                                        [](char ch) { return std::isalnum(static_cast<unsigned char>(ch)) != 0; });
+        const bool ends = start + random_length == text.size() || !std::isalnum(static_cast<unsigned char>(text[start + random_length]));
+        if (random && ends) text.replace(start, random_length, std::string(random_length, 'X'));
+    }
+    return text;
 }
 
 std::string without_progress(std::string err) {

@@ -63,9 +63,15 @@ struct RunOptions {
     std::string cwd;                                          // empty: inherit
     std::string argv0;                                        // empty: the program path
     std::function<void()> in_child{};                         // runs in the child just before exec
+    std::function<void(pid_t)> started{};                     // runs in the parent once the child exists
 };
 
+// The private directory an installer run makes in TEMP has a random name:
+// both streams show it as zkinstall.XXXXXX.
 RunResult run(const std::string& program, const std::vector<std::string>& args, const RunOptions& options = {});
+
+// `text` with every private directory name written zkinstall.XXXXXX.
+std::string masked_temp_dirs(std::string text);
 
 // The installer's standard error without the checksum pass's progress lines,
 // which show only when the clock's second turns during the pass.

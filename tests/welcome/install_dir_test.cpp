@@ -82,7 +82,7 @@ TEST_P(FollowingRecords, WorkInTheChosenDirectory) {
     pack(TEXT, {"--tree", dir / "product", "--script", dir / "setup"});
     const zktest::RunResult r = install(at(dir, GetParam().input));
     const std::string extracted = "\nExtracting notes .. 6 bytes\nExtracting  .. 0 bytes\n";
-    const std::string script_ran = "Extract script to " + temp + "/zkinstall-temp.exe\n" + "root " + chosen +
+    const std::string script_ran = "Extract script to " + temp + "/zkinstall.XXXXXX/zkinstall-temp.exe\n" + "root " + chosen +
                                    ", in " + chosen + ", finds notes\n";
     EXPECT_EQ(r.out, TEXT + std::string(PROMPT) + missing(chosen) + extracted + script_ran + SUCCESS);
     EXPECT_EQ(r.status, 0);

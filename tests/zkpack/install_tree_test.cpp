@@ -78,7 +78,7 @@ TEST_F(TreeInstall, InstalledTreeIsTheSourceTree) {
               "Extracting etc/deep/er/file .. 513 bytes\n"
               "Extracting etc/secret .. 1024 bytes\n"
               "Extracting  .. 0 bytes\n"
-              "Extract script to " + temp + "/zkinstall-temp.exe\n"
+              "Extract script to " + temp + "/zkinstall.XXXXXX/zkinstall-temp.exe\n"
               "script in " + installed + "\n"
               "tool ready\n"
               "Installation successfully completed.\n");
