@@ -181,7 +181,7 @@ TEST_F(OptionRun, YesTakesTheDefaultsWithoutReadingInput) {
                                  "Directory where to install software [" + offered + "]: " + offered +
                                  "\n\nThe install directory [" + offered +
                                  "] does not exist.\nDo you wish to create it [y/n] ? y\n"
-                                 "Extract script to " + temp + "/zkinstall-temp.exe\nroot=" + offered + "\n" + SUCCESS;
+                                 "Extract script to " + temp + "/zkinstall.XXXXXX/zkinstall-temp.exe\nroot=" + offered + "\n" + SUCCESS;
     RunOptions closed = replying("");
     closed.in_child = [] { ::close(0); };
     for (const RunOptions& input : {replying("elsewhere\nn\n"), closed}) {
