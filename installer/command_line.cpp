@@ -14,7 +14,8 @@ constexpr char USAGE[] =
     "Usage: %1$s [--target DIR] [--yes] [--quiet] [-d] [-gz]\n"
     "       %1$s --check | --list\n"
     "       %1$s --extract DIR [--yes] [--quiet]\n"
-    "       %1$s --help | --version\n";
+    "       %1$s --help | --version\n"
+    "       any run but the last with --pubkey KEY [--signature FILE]\n";
 
 constexpr char HELP[] =
     "\n"
@@ -30,6 +31,10 @@ constexpr char HELP[] =
     "                 when sound, else the reason and exit status 1\n"
     "  --list         one line per record and per archive entry\n"
     "  --extract DIR  unpack the archives into DIR and run nothing\n"
+    "  --pubkey KEY   check the package's signature, PACKAGE.minisig, with KEY (a\n"
+    "                 public key file or the key in base64) before anything runs\n"
+    "  --signature FILE\n"
+    "                 the signature file to check instead of PACKAGE.minisig\n"
     "  --help         show this text\n"
     "  --version      show the version\n"
     "  -d             open a shell before each setup script runs\n"
@@ -65,6 +70,8 @@ constexpr Option OPTIONS[] = {
     {"--check", false, RunMode::check, ANY_RUN, [](char*) {}},
     {"--list", false, RunMode::list, ANY_RUN, [](char*) {}},
     {"--extract", true, RunMode::extract, ANY_RUN, [](char* directory) { installer_state.extract_dir = directory; }},
+    {"--pubkey", true, RunMode::install, ANY_RUN, [](char* key) { installer_state.public_key = key; }},
+    {"--signature", true, RunMode::install, ANY_RUN, [](char* file) { installer_state.signature_path = file; }},
     {"--help", false, RunMode::help, ANY_RUN, [](char*) {}},
     {"--version", false, RunMode::version, ANY_RUN, [](char*) {}},
 };
@@ -152,6 +159,9 @@ private:
     // Only an option that chose another run can exclude one seen.
     void check_combinations() {
         if (answers_alone(mode_)) return;
+        if (installer_state.signature_path != nullptr && installer_state.public_key == nullptr) {
+            return refuse("Option %.*s needs --pubkey\n", "--signature");
+        }
         for (size_t at = 0; at < OPTION_COUNT && !refused_; ++at) {
             const Option& option = OPTIONS[at];
             if ((seen_ & 1u << at) != 0 && (option.allowed & runs(mode_)) == 0) refuse_pair(*mode_option_, option);

@@ -31,6 +31,8 @@ struct InstallerState {
     int assume_yes;            // --yes: every question takes its default, unread
     const char* target_dir;    // --target DIR: the install directory, never asked for
     const char* extract_dir;   // --extract DIR
+    const char* public_key;    // --pubkey: a key in base64 or a key file; null for no check
+    const char* signature_path;  // --signature: null for the package's name and .minisig
 };
 
 extern InstallerState installer_state;

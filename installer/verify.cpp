@@ -14,6 +14,7 @@
 #include "fatal.h"
 #include "installer_state.h"
 #include "package.h"
+#include "signature_check.h"
 #include "verify_internal.h"
 
 using namespace package_format;
@@ -69,6 +70,7 @@ uint32_t checksum_records(int fd, uint32_t marker_offset, uint32_t so_far) {
     ssize_t count;
     while ((count = ::read(fd, block.data(), block.size())) > 0) {
         computed = zk::crc32_accum(block.data(), static_cast<int>(count));
+        hash_package_bytes(block.data(), static_cast<size_t>(count));
     }
     return computed;
 }
@@ -96,6 +98,7 @@ void checksum_program_image(int fd, uint32_t marker_offset) {
         const ssize_t count = ::read(fd, block.data(), wanted);
         if (count <= 0) break;
         zk::crc32_accum(block.data(), static_cast<int>(count));
+        hash_package_bytes(block.data(), static_cast<size_t>(count));
         processed += static_cast<uint32_t>(count);
         const time_t now = std::time(nullptr);
         if (now != noted && shows_progress()) {
@@ -111,15 +114,20 @@ uint32_t verify_package(int fd, uint64_t file_size) {
     // header check below reports it.
     const uint32_t limit = static_cast<uint32_t>(std::min<uint64_t>(file_size, UINT32_MAX));
     const uint32_t marker_offset = find_marker(fd, 0, limit);
+    load_package_signature();
     checksum_program_image(fd, marker_offset);
     if (shows_progress()) std::fprintf(stderr, "\n");
 
     Header header;
     read_header(fd, marker_offset, header);
+    hash_package_bytes(header.data(), header.size());
     check_marker(header);
     const uint32_t stored = zk::LGET32(header.data() + HEADER_CHECKSUM);
     const uint32_t through_header = accumulate_header(header);
+    const uint32_t computed = checksum_records(fd, marker_offset, through_header);
+    // A bad signature ends the run before either prompt could offer to go on.
+    check_package_signature();
     check_size(header, marker_offset, file_size);
-    check_checksum(stored, checksum_records(fd, marker_offset, through_header));
+    check_checksum(stored, computed);
     return marker_offset;
 }

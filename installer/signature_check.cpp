@@ -1,0 +1,108 @@
+#include "signature_check.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <signature_file.h>
+
+#include "fatal.h"
+#include "installer_state.h"
+
+namespace {
+
+constexpr size_t KEY_FILE_MAX = 4096;
+constexpr const char* SIGNATURE_SUFFIX = ".minisig";
+
+// The hash is started only when a signature is to be checked.
+struct PendingSignature {
+    signing::PublicKey key;
+    signing::SignatureFile signature;
+    std::array<char, signing::SIGNATURE_FILE_MAX + 1> content;  // what signature's comment points into
+    std::optional<signing::FileHash> hash;
+};
+
+PendingSignature pending;
+
+[[noreturn]] void refuse(const std::string& subject, const char* reason) {
+    std::fprintf(stderr, "Signature check failed: %s: %s\n", subject.c_str(), reason);
+    fatal_exit();
+}
+
+// The whole file, when it fits in the buffer with a byte to spare;
+// otherwise the buffer's size, which no parser takes. Null when it cannot
+// be read, with errno set.
+const char* read_small_file(const std::string& path, char* buffer, size_t capacity, size_t& length) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    length = 0;
+    ssize_t count = 0;
+    while (length < capacity && (count = ::read(fd, buffer + length, capacity - length)) > 0) {
+        length += static_cast<size_t>(count);
+    }
+    const int read_error = errno;
+    ::close(fd);
+    errno = read_error;
+    return count < 0 ? nullptr : buffer;
+}
+
+std::string system_reason(const char* action) { return std::string(action) + ": " + std::strerror(errno); }
+
+// The key in base64 as it stands, else a key file of that name.
+void load_key(const char* argument) {
+    if (signing::parse_public_key(argument, pending.key) == nullptr) return;
+    std::array<char, KEY_FILE_MAX + 1> content;
+    size_t length = 0;
+    if (read_small_file(argument, content.data(), content.size(), length) == nullptr) {
+        refuse(argument, ("neither a public key nor a key file that can be read (" + system_reason("cannot open") + ")").c_str());
+    }
+    if (const char* problem = signing::parse_public_key_file(std::string_view(content.data(), length), pending.key)) {
+        refuse(argument, problem);
+    }
+}
+
+void load_signature(const std::string& path) {
+    size_t length = 0;
+    if (read_small_file(path, pending.content.data(), pending.content.size(), length) == nullptr) {
+        refuse(path, system_reason("cannot read").c_str());
+    }
+    const std::string_view content(pending.content.data(), length);
+    if (const char* problem = signing::parse_signature_file(content, pending.signature)) refuse(path, problem);
+}
+
+std::string signature_path() {
+    if (installer_state.signature_path != nullptr) return installer_state.signature_path;
+    return std::string(installer_state.package_path) + SIGNATURE_SUFFIX;
+}
+
+}  // namespace
+
+void load_package_signature() {
+    if (installer_state.public_key == nullptr) return;
+    load_key(installer_state.public_key);
+    load_signature(signature_path());
+    pending.hash.emplace();
+}
+
+void hash_package_bytes(const unsigned char* bytes, size_t length) {
+    if (pending.hash) pending.hash->add(bytes, length);
+}
+
+void check_package_signature() {
+    if (!pending.hash) return;
+    const signing::Hash hash = pending.hash->finish();
+    if (const char* problem = signing::check_signature(pending.key, pending.signature, hash)) {
+        refuse(signature_path(), problem);
+    }
+    if (shows_progress()) {
+        std::fprintf(stderr, "Trusted comment: %s\n",
+                     signing::printable_comment(pending.signature.trusted_comment).c_str());
+    }
+}
