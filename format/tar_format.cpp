@@ -135,6 +135,21 @@ bool is_safe_name(std::string_view name) {
     return true;
 }
 
+std::string normal_name(std::string_view name) {
+    std::string normal;
+    for (size_t start = 0; start <= name.size();) {
+        size_t end = name.find('/', start);
+        if (end == std::string_view::npos) end = name.size();
+        const std::string_view component = name.substr(start, end - start);
+        if (!component.empty() && component != ".") {
+            if (!normal.empty()) normal += '/';
+            normal += component;
+        }
+        start = end + 1;
+    }
+    return normal;
+}
+
 std::string printable_name(std::string_view name) {
     std::string printable;
     printable.reserve(name.size());

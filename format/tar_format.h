@@ -83,6 +83,10 @@ std::string type_description(unsigned char type);
 // component would reach outside the directory the archive is unpacked into.
 bool is_safe_name(std::string_view name);
 
+// The name with empty and "." components dropped, as the entry lands; ""
+// for the directory the archive is unpacked into.
+std::string normal_name(std::string_view name);
+
 // The name for a line of output: bytes below 0x20 and 0x7f as \ooo, a
 // backslash as \\, so an archive cannot send control sequences to a terminal.
 std::string printable_name(std::string_view name);

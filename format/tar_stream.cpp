@@ -57,7 +57,15 @@ std::string until_nul(std::string_view text) { return std::string(text.substr(0,
 Decision decide(EntryKind kind, std::string_view name, std::string_view link_name) {
     const bool names_safe = is_safe_name(name) && (kind != EntryKind::hard_link || is_safe_name(link_name));
     if (!names_safe) return Decision::unsafe;
-    return kind == EntryKind::regular || kind == EntryKind::directory ? Decision::make : Decision::unsupported;
+    switch (kind) {
+        case EntryKind::regular:
+        case EntryKind::directory:
+        case EntryKind::symbolic_link:
+        case EntryKind::hard_link:
+            return Decision::make;
+        default:
+            return Decision::unsupported;
+    }
 }
 
 void TarStream::feed(const unsigned char* bytes, size_t count) {
@@ -128,6 +136,7 @@ void TarStream::process_header() {
         }
         in_metadata_ = true;
         metadata_kind_ = kind;
+        metadata_offset_ = at;
         metadata_.clear();
         return start_body(*header_size, true);
     }
@@ -169,7 +178,6 @@ void TarStream::end_data() {
 void TarStream::end_metadata() {
     in_metadata_ = false;
     const std::string_view text(metadata_);
-    const uint64_t at = offset_;
     switch (metadata_kind_) {
         case EntryKind::long_name: pending_.name = until_nul(text); break;
         case EntryKind::long_link: pending_.link_name = until_nul(text); break;
@@ -184,7 +192,7 @@ void TarStream::end_metadata() {
                 }
                 return true;
             });
-            if (!well_formed) damage("a malformed extended header before offset " + std::to_string(at));
+            if (!well_formed) damage("a malformed extended header at offset " + std::to_string(metadata_offset_));
             break;
         }
         default: break;  // global records change nothing the installer keeps

@@ -44,8 +44,9 @@ enum class Decision {
     unsupported,  // a type the installer does not make
 };
 
-// What the installer does with an entry. A hard link's target is a name
-// like any other; a symbolic link's target is stored as written.
+// What the installer does with an entry: files, directories and links are
+// made. A hard link's target is a name like any other; a symbolic link's
+// target is stored as written, since the installer never follows a link.
 Decision decide(EntryKind kind, std::string_view name, std::string_view link_name);
 
 class TarStream {
@@ -90,6 +91,7 @@ private:
     uint64_t padding_remaining_ = 0;
     EntryKind metadata_kind_ = EntryKind::regular;  // of the metadata being collected
     bool in_metadata_ = false;
+    uint64_t metadata_offset_ = 0;
     std::string metadata_;
     Pending pending_;
     uint64_t entries_ = 0;

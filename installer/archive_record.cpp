@@ -4,13 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <zk/file/dirtree.h>
-
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 
+#include "beneath.h"
 #include "installer_state.h"
 #include "tar_stream.h"
 #include "parallel_pump.h"
@@ -21,13 +23,20 @@ using tar_format::Decision;
 using tar_format::Entry;
 using tar_format::EntryKind;
 
-constexpr int SEARCH_BITS = 0111;
+constexpr unsigned SEARCH_BITS = 0111;
+constexpr unsigned OWNER_WRITE = 0200;
 constexpr unsigned DEFAULT_FILE_MODE = 0644;
 constexpr unsigned DEFAULT_DIRECTORY_MODE = 0755;
+constexpr int TEMP_NAME_TRIES = 100;
 
-// Makes the entries the tar reader hands over.
+// Makes the entries the tar reader hands over, beneath the working
+// directory. A file's data goes to a new file under a temporary name that
+// replaces the entry's name only once it is whole, so a failed or cut
+// entry leaves any old file untouched and a running program or a mapped
+// library keeps its own copy.
 class ArchiveWriter final : public tar_format::EntryHandler {
 public:
+    void reset();
     void entry(const Entry& entry) override;
     void data(const unsigned char* bytes, size_t count) override;
     void entry_end() override;
@@ -38,114 +47,150 @@ public:
     int failed_entries() const { return failed_entries_; }
 
 private:
-    void entry_failed() { ++failed_entries_; }
-    void close_entry_file();
-    void make_directory_entry(const char* name, unsigned mode);
-    FILE* open_entry_file(const char* name, unsigned mode);
+    void fail(const char* message);
+    void make_entry(const Entry& entry, unsigned mode);
+    void make_directory(int parent, const std::string& leaf, unsigned mode);
+    void start_file(int parent, const std::string& leaf, unsigned mode);
+    void make_symbolic_link(int parent, const std::string& leaf, const std::string& target);
+    void make_hard_link(int parent, const std::string& leaf, const std::string& target);
+    bool next_temp_name();
+    bool put_in_place(int parent, const std::string& leaf, const char* message);
+    void drop_file();
 
+    Beneath tree_;
     FILE* entry_file_ = nullptr;  // null when the entry's data is dropped
-    std::string entry_name_;     // printable, for a write error found when the file is closed
+    int entry_parent_ = -1;       // the directory entry_file_ goes into
+    std::string entry_leaf_;
+    std::string entry_name_;      // printable
+    std::string normal_name_;
+    std::array<char, 48> temp_name_{};
+    unsigned temp_serial_ = 0;
+    std::unordered_set<std::string> made_;  // what hard links may name
     int failed_entries_ = 0;
 };
 
 ArchiveWriter archive_writer;
 tar_format::TarStream archive_stream(archive_writer);
 
-// The writer never makes links, so a link on the way was there before the
-// archive and may point anywhere: no entry is written through one.
-bool crosses_symbolic_link(const std::string& name) {
-    for (size_t end = 1; end <= name.size(); ++end) {
-        if (end < name.size() && name[end] != '/') continue;
-        struct stat status;
-        if (::lstat(name.substr(0, end).c_str(), &status) != 0) return false;  // nothing further down exists yet
-        if (S_ISLNK(status.st_mode)) return true;
+void ArchiveWriter::reset() {
+    drop_file();
+    tree_.open_root();
+    made_.clear();
+    failed_entries_ = 0;
+}
+
+void ArchiveWriter::fail(const char* message) {
+    std::printf(message, entry_name_.c_str());
+    ++failed_entries_;
+}
+
+// Unique to this process, so installations running at once never meet.
+bool ArchiveWriter::next_temp_name() {
+    const int n = std::snprintf(temp_name_.data(), temp_name_.size(), ".zkinstall-%ld-%u",
+                                static_cast<long>(::getpid()), temp_serial_++);
+    return n > 0 && static_cast<size_t>(n) < temp_name_.size();
+}
+
+// Renames the temporary name over the entry's; on failure removes it.
+bool ArchiveWriter::put_in_place(int parent, const std::string& leaf, const char* message) {
+    if (::renameat(parent, temp_name_.data(), parent, leaf.c_str()) == 0) {
+        made_.insert(normal_name_);
+        return true;
     }
+    ::unlinkat(parent, temp_name_.data(), 0);
+    fail(message);
     return false;
 }
 
-void ArchiveWriter::close_entry_file() {
-    if (entry_file_ == nullptr) return;
-    const bool write_failed = std::ferror(entry_file_) != 0;
-    if (std::fclose(entry_file_) != 0 || write_failed) {
-        std::printf("Error writing file %s\n", entry_name_.c_str());
-        entry_failed();
-    }
-    entry_file_ = nullptr;
-}
-
-void ArchiveWriter::make_directory_entry(const char* name, unsigned mode) {
-    if (zk::make_directory_tree(name, static_cast<int>(mode)) < 0) {
-        std::printf("Error creating dir %s\n", entry_name_.c_str());
-        entry_failed();
-    }
-}
-
-// A parent that cannot be made shows as a file that cannot be created.
-void make_parent_directories(std::string name, unsigned mode) {
-    const size_t last = name.rfind('/');
-    if (last == std::string::npos) return;
-    name.resize(last);
-    zk::make_directory_tree(name.c_str(), static_cast<int>(mode | SEARCH_BITS));
-}
-
-// Created with mode 0666 before the mask, or truncated, as fopen "w" would,
-// but never through a link, and never into a FIFO or device left at the name
-// (O_NONBLOCK keeps a FIFO without a reader from blocking us). A file that
-// other names share is replaced, not truncated: a hard link left in the
-// install directory must not let us rewrite a file elsewhere.
-FILE* create_entry_file(const char* name) {
-    constexpr int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK;
-    int fd = ::open(name, flags, 0666);
-    if (fd < 0) return nullptr;
+void ArchiveWriter::make_directory(int parent, const std::string& leaf, unsigned mode) {
+    if (leaf.empty()) return;  // the install directory itself
+    if (::mkdirat(parent, leaf.c_str(), static_cast<mode_t>(mode | SEARCH_BITS)) == 0) return;
     struct stat status;
-    bool usable = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-    if (usable && status.st_nlink > 1) {
-        ::close(fd);
-        fd = ::unlink(name) == 0 ? ::open(name, flags | O_EXCL, 0666) : -1;
-        if (fd < 0) return nullptr;
-    } else if (usable) {
-        usable = ::ftruncate(fd, 0) == 0;
-    }
-    FILE* file = usable ? ::fdopen(fd, "w") : nullptr;
-    if (file == nullptr) ::close(fd);
-    return file;
+    const bool exists = errno == EEXIST && ::fstatat(parent, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists && S_ISDIR(status.st_mode)) return;
+    fail(exists && S_ISLNK(status.st_mode) ? "Unsafe path skipped: %s\n" : "Error creating dir %s\n");
 }
 
-// The mode is set before any data is written, so the mask does not apply and
-// a read-only mode does not hinder the writing through the open stream.
-FILE* ArchiveWriter::open_entry_file(const char* name, unsigned mode) {
-    FILE* file = create_entry_file(name);
-    if (file == nullptr) {
-        std::printf("Cannot create file %s\n", entry_name_.c_str());
-        entry_failed();
-        return nullptr;
+// The mode is set before any data is written, so the mask does not apply.
+void ArchiveWriter::start_file(int parent, const std::string& leaf, unsigned mode) {
+    int fd = -1;
+    for (int tries = 0; fd < 0 && tries < TEMP_NAME_TRIES && next_temp_name(); ++tries) {
+        fd = ::openat(parent, temp_name_.data(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) break;
     }
-    if (::fchmod(::fileno(file), static_cast<mode_t>(mode)) != 0) {
+    FILE* file = fd >= 0 ? ::fdopen(fd, "w") : nullptr;
+    if (file == nullptr || leaf.empty()) {
+        if (fd >= 0) {
+            if (file != nullptr) std::fclose(file); else ::close(fd);
+            ::unlinkat(parent, temp_name_.data(), 0);
+        }
+        return fail("Cannot create file %s\n");
+    }
+    if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
         std::printf("Failed to chmod(%s, %o)\n", entry_name_.c_str(), mode);
     }
-    return file;
+    entry_file_ = file;
+    entry_parent_ = parent;
+    entry_leaf_ = leaf;
+}
+
+// The target is stored as written: the writer never follows a link.
+void ArchiveWriter::make_symbolic_link(int parent, const std::string& leaf, const std::string& target) {
+    if (leaf.empty() || !next_temp_name() || ::symlinkat(target.c_str(), parent, temp_name_.data()) != 0) {
+        return fail("Cannot create link %s\n");
+    }
+    put_in_place(parent, leaf, "Cannot create link %s\n");
+}
+
+// Only to an entry this archive made: anything else in the directory may
+// be a link planted to a file elsewhere.
+void ArchiveWriter::make_hard_link(int parent, const std::string& leaf, const std::string& target) {
+    if (made_.count(tar_format::normal_name(target)) == 0) return fail("Unsafe path skipped: %s\n");
+    int target_parent = -1;
+    std::string target_leaf;
+    const Resolved found = tree_.lookup_parent(target, target_parent, target_leaf);
+    if (found == Resolved::unsafe) return fail("Unsafe path skipped: %s\n");
+    const bool linked = found == Resolved::found && !leaf.empty() && next_temp_name() &&
+                        ::linkat(target_parent, target_leaf.c_str(), parent, temp_name_.data(), 0) == 0;
+    if (target_parent >= 0) ::close(target_parent);
+    if (!linked) return fail("Cannot create link %s\n");
+    // A rename between two names of one file changes nothing and keeps both.
+    if (put_in_place(parent, leaf, "Cannot create link %s\n")) ::unlinkat(parent, temp_name_.data(), 0);
+}
+
+void ArchiveWriter::make_entry(const Entry& entry, unsigned mode) {
+    // Directories the archive does not list get the entry's mode with search
+    // permission, and write permission for their owner so that the next
+    // file can be created in them.
+    const unsigned parent_mode = mode | SEARCH_BITS | OWNER_WRITE;
+    int parent = -1;
+    std::string leaf;
+    switch (tree_.parent_of(entry.name, parent_mode, true, parent, leaf)) {
+        case Resolved::found: break;
+        case Resolved::unsafe: return fail("Unsafe path skipped: %s\n");
+        case Resolved::failed:
+            return fail(entry.kind == EntryKind::directory ? "Error creating dir %s\n" : "Cannot create file %s\n");
+    }
+    switch (entry.kind) {
+        case EntryKind::directory: return make_directory(parent, leaf, mode);
+        case EntryKind::symbolic_link: return make_symbolic_link(parent, leaf, entry.link_name);
+        case EntryKind::hard_link: return make_hard_link(parent, leaf, entry.link_name);
+        default: return start_file(parent, leaf, mode);
+    }
 }
 
 void ArchiveWriter::entry(const Entry& entry) {
     entry_name_ = tar_format::printable_name(entry.name);
+    normal_name_ = tar_format::normal_name(entry.name);
     if (shows_progress()) {
         std::printf("Extracting %s .. %lu bytes\n", entry_name_.c_str(), static_cast<unsigned long>(entry.size));
     }
     const bool directory = entry.kind == EntryKind::directory;
     const unsigned mode = entry.mode.value_or(directory ? DEFAULT_DIRECTORY_MODE : DEFAULT_FILE_MODE);
-    Decision decision = tar_format::decide(entry.kind, entry.name, entry.link_name);
-    if (decision == Decision::make && crosses_symbolic_link(entry.name)) decision = Decision::unsafe;
-    if (decision == Decision::unsafe) {
-        std::printf("Unsafe path skipped: %s\n", entry_name_.c_str());
-        entry_failed();
-    } else if (decision == Decision::unsupported) {
-        std::printf("Unsupported entry skipped: %s\n", entry_name_.c_str());
-        entry_failed();
-    } else if (directory) {
-        make_directory_entry(entry.name.c_str(), mode);
-    } else {
-        make_parent_directories(entry.name, mode);
-        entry_file_ = open_entry_file(entry.name.c_str(), mode);
+    switch (tar_format::decide(entry.kind, entry.name, entry.link_name)) {
+        case Decision::make: return make_entry(entry, mode);
+        case Decision::unsafe: return fail("Unsafe path skipped: %s\n");
+        case Decision::unsupported: return fail("Unsupported entry skipped: %s\n");
     }
 }
 
@@ -153,33 +198,48 @@ void ArchiveWriter::data(const unsigned char* bytes, size_t count) {
     if (entry_file_ != nullptr) std::fwrite(bytes, 1, count, entry_file_);
 }
 
-void ArchiveWriter::entry_end() { close_entry_file(); }
+void ArchiveWriter::entry_end() {
+    if (entry_file_ == nullptr) return;
+    const bool write_failed = std::ferror(entry_file_) != 0;
+    const bool close_failed = std::fclose(entry_file_) != 0;
+    entry_file_ = nullptr;
+    if (write_failed || close_failed) {
+        ::unlinkat(entry_parent_, temp_name_.data(), 0);
+        return fail("Error writing file %s\n");
+    }
+    put_in_place(entry_parent_, entry_leaf_, "Cannot create file %s\n");
+}
 
 void ArchiveWriter::end_block() {
     if (shows_progress()) std::printf("Extracting  .. 0 bytes\n");
 }
 
+// A file whose data never came whole is removed.
+void ArchiveWriter::drop_file() {
+    if (entry_file_ == nullptr) return;
+    std::fclose(entry_file_);
+    entry_file_ = nullptr;
+    ::unlinkat(entry_parent_, temp_name_.data(), 0);
+}
+
 void ArchiveWriter::finish(const tar_format::TarStream& stream) {
+    drop_file();
+    tree_.close();
     const std::string problem = stream.problem();
     if (problem.empty()) return;
-    // A file whose data was cut short is incomplete.
-    if (entry_file_ != nullptr) {
-        std::fclose(entry_file_);
-        entry_file_ = nullptr;
-    }
     if (stream.last_entry().empty()) {
         std::printf("Archive damaged before its first entry: %s\n", problem.c_str());
     } else {
         std::printf("Archive damaged after entry %s: %s\n", tar_format::printable_name(stream.last_entry()).c_str(),
                     problem.c_str());
     }
-    entry_failed();
+    ++failed_entries_;
 }
 
 }  // namespace
 
 void archive_reset() {
-    archive_writer = ArchiveWriter();
+    archive_writer.reset();
     archive_stream = tar_format::TarStream(archive_writer);
 }
 

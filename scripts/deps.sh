@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libbz2-dev libarchive-dev libgtest-dev
           libbenchmark-dev bzip2 tar python3 clang libclang-rt-14-dev time
-          busybox-static libsodium-dev minisign)
+          busybox-static libsodium-dev minisign pbzip2 lbzip2)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -72,6 +72,7 @@ std::string tar_header(const TarEntry& entry) {
     put_field(header, 124, 12, entry.size.empty() ? octal(entry.data.size()) : entry.size);
     put_field(header, 136, 12, "00000000000");
     header[156] = entry.type;
+    put_field(header, 157, 100, entry.link);
     put_field(header, 257, 8, entry.magic);
     put_field(header, 345, 155, entry.prefix);
     // The checksum counts its own field as blanks.

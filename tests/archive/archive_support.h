@@ -18,6 +18,7 @@ struct TarEntry {
     std::string size{};  // empty: the data's size in octal
     std::string prefix{};
     std::string magic = std::string("ustar\0" "00", 8);
+    std::string link{};
 };
 
 std::string tar_header(const TarEntry& entry);

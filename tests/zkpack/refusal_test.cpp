@@ -27,7 +27,7 @@ using zkpacktest::zkpack;
 using zktest::TempDir;
 using zktest::write_file;
 
-const std::string NOT_REPRODUCED = "; the installer creates only regular files and directories\n";
+const std::string NOT_REPRODUCED = "; the installer makes only files, directories and links\n";
 
 struct Refusal {
     std::string what;
@@ -81,26 +81,17 @@ std::string tree_with(const TempDir& dir, const std::string& name, const std::fu
 TEST(ZkpackRefusals, TreeEntriesTheInstallerCannotReproduce) {
     TempDir dir;
     std::vector<Refusal> refusals = {
-        {"symbolic link", {"--tree", tree_with(dir, "t1", [](const std::string& root) {
-                               ASSERT_EQ(::symlink("a.txt", (root + "/link").c_str()), 0);
-                           })},
-         "@/t1/link: a symbolic link" + NOT_REPRODUCED},
-        {"hard link", {"--tree", tree_with(dir, "t2", [](const std::string& root) {
-                           ::mkdir((root + "/sub").c_str(), 0755);
-                           ASSERT_EQ(::link((root + "/a.txt").c_str(), (root + "/sub/b.txt").c_str()), 0);
-                       })},
-         "@/t2/sub/b.txt: a hard link to @/t2/a.txt" + NOT_REPRODUCED},
         {"FIFO", {"--tree", tree_with(dir, "t3", [](const std::string& root) {
                       ASSERT_EQ(::mkfifo((root + "/fifo").c_str(), 0644), 0);
                   })},
          "@/t3/fifo: a FIFO" + NOT_REPRODUCED},
         {"socket", {"--tree", tree_with(dir, "t4", [](const std::string& root) { make_socket(root + "/s"); })},
          "@/t4/s: a socket" + NOT_REPRODUCED},
-        {"not a directory", {"--tree", "@/t1/a.txt"}, "@/t1/a.txt: not a directory\n"},
+        {"not a directory", {"--tree", "@/t3/a.txt"}, "@/t3/a.txt: not a directory\n"},
         {"missing directory", {"--tree", "@/none"}, "@/none: cannot read its status: No such file or directory\n"},
         {"bad SOURCE_DATE_EPOCH", {"--tree", tree_with(dir, "t9", [](const std::string&) {})},
          "SOURCE_DATE_EPOCH: '1.5' is not a number of seconds\n", {{"SOURCE_DATE_EPOCH", "1.5"}}},
-        {"refused after a good record", {"--script", "@/t1/a.txt", "--tree", "@/t3"},
+        {"refused after a good record", {"--script", "@/t3/a.txt", "--tree", "@/t3"},
          "@/t3/fifo: a FIFO" + NOT_REPRODUCED},
     };
     expect_refusals(dir, refusals);
@@ -119,15 +110,13 @@ def archive(name, entries, form=tarfile.USTAR_FORMAT):
             data = b'data' if kind == tarfile.REGTYPE else b''
             info.size = len(data)
             t.addfile(info, io.BytesIO(data))
-archive('symlink.tar', [('d/', tarfile.DIRTYPE), ('d/l', tarfile.SYMTYPE)])
-archive('hardlink.tar', [('a', tarfile.REGTYPE), ('h', tarfile.LNKTYPE)])
+archive('hardlink.tar', [('h', tarfile.LNKTYPE), ('a', tarfile.REGTYPE)])
 archive('fifo.tar', [('f', tarfile.FIFOTYPE)])
 archive('chardev.tar', [('c', tarfile.CHRTYPE)])
 archive('blockdev.tar', [('b', tarfile.BLKTYPE)])
 archive('absolute.tar', [('/etc/x', tarfile.REGTYPE)])
 archive('dotdot.tar', [('a/../../x', tarfile.REGTYPE)])
 archive('too-long.tar', [('n' * 4096, tarfile.REGTYPE)], tarfile.GNU_FORMAT)
-archive('no-parent.tar', [('top/f', tarfile.REGTYPE), ('x/y/f', tarfile.REGTYPE)])
 big = tarfile.TarInfo('big')
 big.size = 2 ** 31
 with open('big.tar', 'wb') as f:
@@ -148,15 +137,15 @@ TEST(ZkpackRefusals, ArchivesTheInstallerCannotUnpackAsMeant) {
     write_file(dir / "make.py", MAKE_ARCHIVES);
     write_file(dir / "a", "data");
     const auto made = shell("cd " + quoted(dir.path()) + " && tar --format=ustar -cf good.tar a && python3 make.py" +
-                            " && bzip2 -k good.tar && cat good.tar.bz2 good.tar.bz2 > two.tar.bz2" +
+                            " && bzip2 -k good.tar" +
                             " && cp good.tar.bz2 junk.tar.bz2 && printf junk >> junk.tar.bz2" +
                             " && head -c 60 good.tar.bz2 > cut.tar.bz2 && rm make.py");
     ASSERT_EQ(made.status, 0) << made.err;
 
     const std::string outside = "; the installer writes only below its directory\n";
     const std::vector<Refusal> refusals = {
-        {"symbolic link", {"--archive", "@/symlink.tar"}, "@/symlink.tar: d/l: a symbolic link" + NOT_REPRODUCED},
-        {"hard link", {"--archive", "@/hardlink.tar"}, "@/hardlink.tar: h: a hard link" + NOT_REPRODUCED},
+        {"hard link to no earlier entry", {"--archive", "@/hardlink.tar"},
+         "@/hardlink.tar: h: a hard link to a, which no entry before it makes\n"},
         {"FIFO", {"--archive", "@/fifo.tar"}, "@/fifo.tar: f: a FIFO" + NOT_REPRODUCED},
         {"character device", {"--archive", "@/chardev.tar"}, "@/chardev.tar: c: a character device" + NOT_REPRODUCED},
         {"block device", {"--archive", "@/blockdev.tar"}, "@/blockdev.tar: b: a block device" + NOT_REPRODUCED},
@@ -164,14 +153,10 @@ TEST(ZkpackRefusals, ArchivesTheInstallerCannotUnpackAsMeant) {
         {"'..' component", {"--archive", "@/dotdot.tar"}, "@/dotdot.tar: a/../../x: a '..' component" + outside},
         {"name of 4096 bytes", {"--archive", "@/too-long.tar"},
          "@/too-long.tar: " + std::string(4096, 'n') + ": its name takes 4096 bytes; the installer takes at most 4095\n"},
-        {"directory the installer cannot make", {"--archive", "@/no-parent.tar"},
-         "@/no-parent.tar: x/y/f: the installer cannot make its directory x/y, since no entry before it makes x\n"},
         {"entry of 2 GiB", {"--archive", "@/big.tar"},
          "@/big.tar: cut short inside an entry's data\n"},
-        {"two bzip2 streams", {"--archive", "@/two.tar.bz2"},
-         "@/two.tar.bz2: holds more than one bzip2 stream; the installer unpacks only the first\n"},
         {"bytes after the stream", {"--archive", "@/junk.tar.bz2"},
-         "@/junk.tar.bz2: 4 bytes follow its bzip2 stream; the installer would ignore them\n"},
+         "@/junk.tar.bz2: 4 bytes follow its bzip2 stream; the installer would fail on them\n"},
         {"bzip2 stream cut short", {"--archive", "@/cut.tar.bz2"}, "@/cut.tar.bz2: its bzip2 stream is cut short\n"},
         {"tar cut inside data", {"--archive", "@/cut-data.tar"}, "@/cut-data.tar: cut short inside an entry's data\n"},
         {"tar without its end", {"--archive", "@/no-end.tar"}, "@/no-end.tar: cut short: no end-of-archive block\n"},

@@ -23,11 +23,6 @@ bool starts_bzip2_stream(const unsigned char* head, size_t length) {
            (std::memcmp(head + 4, BLOCK_MAGIC, 6) == 0 || std::memcmp(head + 4, END_MAGIC, 6) == 0);
 }
 
-std::string without_trailing_slashes(std::string name) {
-    while (name.size() > 1 && name.back() == '/') name.pop_back();
-    return name;
-}
-
 class EntryRules final : public tar_format::EntryHandler {
 public:
     explicit EntryRules(std::string archive) : archive_(std::move(archive)) {}
@@ -37,56 +32,36 @@ public:
     void end_block() override {}
 
 private:
-    std::string problem_of(const tar_format::Entry& entry);
-    std::string directory_problem(const tar_format::Entry& entry);
-
     std::string archive_;
-    // First components of the directories the installer will have made.
+    // What the installer will have made: a hard link may name only these.
     std::set<std::string> made_;
 };
 
 void EntryRules::entry(const tar_format::Entry& entry) {
-    const std::string problem = problem_of(entry);
-    if (!problem.empty()) fail(archive_ + ": " + entry.name, problem);
-}
-
-std::string EntryRules::problem_of(const tar_format::Entry& entry) {
     std::string problem = entry_problem(entry.kind, entry.type, entry.name, entry.link_name);
-    if (problem.empty()) problem = directory_problem(entry);
-    return problem;
+    if (problem.empty() && entry.kind == tar_format::EntryKind::hard_link &&
+        made_.count(tar_format::normal_name(entry.link_name)) == 0) {
+        problem = "a hard link to " + entry.link_name + ", which no entry before it makes";
+    }
+    if (!problem.empty()) fail(archive_ + ": " + entry.name, problem);
+    if (entry.kind != tar_format::EntryKind::directory) made_.insert(tar_format::normal_name(entry.name));
 }
 
-// The installer makes a missing directory with its missing parents, all but
-// the first component of its path: that one must be made by an earlier
-// entry (or be ".").
-std::string EntryRules::directory_problem(const tar_format::Entry& entry) {
-    std::string directory = without_trailing_slashes(entry.name);
-    if (entry.kind != tar_format::EntryKind::directory) {
-        const size_t slash = directory.rfind('/');
-        directory = slash == std::string::npos ? "" : directory.substr(0, slash);
+// Streams back to back, as block-parallel compressors write them.
+void check_streams(const ArchiveInput& input, int fd, const ByteSink& sink) {
+    for (uint64_t offset = 0;;) {
+        const StreamResult result = decompress(range_source(fd, input.path, offset, input.size), sink);
+        const std::string problem = stream_problem(result);
+        if (!problem.empty()) fail(input.path, problem);
+        offset += result.consumed;
+        if (offset == input.size) return;
+        std::array<unsigned char, 10> next{};
+        const size_t n = read_at(fd, next.data(), next.size(), offset, input.path);
+        if (!starts_bzip2_stream(next.data(), n)) {
+            fail(input.path, std::to_string(input.size - offset) +
+                                 " bytes follow its bzip2 stream; the installer would fail on them");
+        }
     }
-    if (directory.empty()) return "";
-    const size_t slash = directory.find('/');
-    const std::string first = directory.substr(0, slash);
-    if (slash != std::string::npos && first != "." && made_.count(first) == 0) {
-        return "the installer cannot make its directory " + directory + ", since no entry before it makes " + first;
-    }
-    made_.insert(first);
-    return "";
-}
-
-void check_single_stream(const ArchiveInput& input, int fd, const ByteSink& sink) {
-    const StreamResult result = decompress(range_source(fd, input.path, 0, input.size), sink);
-    const std::string problem = stream_problem(result);
-    if (!problem.empty()) fail(input.path, problem);
-    if (result.consumed == input.size) return;
-    std::array<unsigned char, 10> next{};
-    const size_t n = read_at(fd, next.data(), next.size(), result.consumed, input.path);
-    if (starts_bzip2_stream(next.data(), n)) {
-        fail(input.path, "holds more than one bzip2 stream; the installer unpacks only the first");
-    }
-    fail(input.path, std::to_string(input.size - result.consumed) +
-                         " bytes follow its bzip2 stream; the installer would ignore them");
 }
 
 }  // namespace
@@ -101,7 +76,7 @@ ArchiveInput check_archive(const std::string& path) {
     tar_format::TarStream scanner(rules);
     const ByteSink feed = [&](const unsigned char* data, size_t length) { scanner.feed(data, length); };
     if (input.compressed) {
-        check_single_stream(input, file.get(), feed);
+        check_streams(input, file.get(), feed);
     } else {
         for_each_block(file.get(), path, 0, input.size, [&](const unsigned char* block, size_t length) {
             feed(block, length);

@@ -39,7 +39,7 @@ std::string name_problem(std::string_view name) {
 }  // namespace
 
 std::string type_problem(std::string_view kind) {
-    return std::string(kind) + "; the installer creates only regular files and directories";
+    return std::string(kind) + "; the installer makes only files, directories and links";
 }
 
 std::string entry_problem(EntryKind kind, unsigned char type, std::string_view name, std::string_view link_name) {

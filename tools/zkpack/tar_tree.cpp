@@ -46,6 +46,14 @@ la_ssize_t write_to_sink(archive*, void* client, const void* buffer, size_t leng
     }
 }
 
+unsigned file_type(tar_format::EntryKind kind) {
+    switch (kind) {
+        case tar_format::EntryKind::directory: return AE_IFDIR;
+        case tar_format::EntryKind::symbolic_link: return AE_IFLNK;
+        default: return AE_IFREG;
+    }
+}
+
 class TarWriter {
 public:
     TarWriter(const std::string& root, const ByteSink& sink);
@@ -78,7 +86,9 @@ void TarWriter::add(const TreeEntry& entry, std::optional<time_t> mtime, Progres
     EntryHandle header(archive_entry_new(), archive_entry_free);
     if (!header) fail(entry.source, "cannot describe it: out of memory");
     archive_entry_set_pathname(header.get(), entry.name.c_str());
-    archive_entry_set_filetype(header.get(), entry.kind == tar_format::EntryKind::directory ? AE_IFDIR : AE_IFREG);
+    archive_entry_set_filetype(header.get(), file_type(entry.kind));
+    if (entry.kind == tar_format::EntryKind::symbolic_link) archive_entry_set_symlink(header.get(), entry.link_target.c_str());
+    if (entry.kind == tar_format::EntryKind::hard_link) archive_entry_set_hardlink(header.get(), entry.link_target.c_str());
     archive_entry_set_perm(header.get(), entry.permissions);
     archive_entry_set_size(header.get(), static_cast<la_int64_t>(entry.size));
     archive_entry_set_uid(header.get(), 0);

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -64,12 +65,8 @@ public:
 
 private:
     EntryKind checked_kind(const std::string& source, const std::string& stored_name, const struct stat& status);
-    void check_links(const std::string& source, const struct stat& status);
 
     Tree& tree_;
-    // Files with more than one name, by identity: a second name in the tree
-    // would be unpacked as a separate copy.
-    std::map<std::pair<dev_t, ino_t>, std::string> linked_files_;
 };
 
 EntryKind TreeWalk::checked_kind(const std::string& source, const std::string& stored_name,
@@ -82,10 +79,28 @@ EntryKind TreeWalk::checked_kind(const std::string& source, const std::string& s
     return kind;
 }
 
-void TreeWalk::check_links(const std::string& source, const struct stat& status) {
-    if (status.st_nlink < 2) return;
-    const auto [known, added] = linked_files_.emplace(std::make_pair(status.st_dev, status.st_ino), source);
-    if (!added) fail(source, type_problem("a hard link to " + known->second));
+std::string link_target(const std::string& source, const struct stat& status) {
+    std::string target(static_cast<size_t>(status.st_size) + 1, '\0');
+    const ssize_t n = ::readlink(source.c_str(), target.data(), target.size());
+    if (n < 0) fail_system(source, "cannot read the link");
+    if (static_cast<size_t>(n) >= target.size()) fail(source, "changed while being packed");
+    target.resize(static_cast<size_t>(n));
+    return target;
+}
+
+// The first name of a file, in archive order, carries its data; the
+// installer links the later ones to it.
+void mark_hard_links(Tree& tree) {
+    std::map<std::pair<dev_t, ino_t>, std::string> first_names;
+    for (TreeEntry& entry : tree.entries) {
+        if (entry.kind != EntryKind::regular || entry.links < 2) continue;
+        const auto [first, added] = first_names.emplace(std::make_pair(entry.device, entry.inode), entry.name);
+        if (added) continue;
+        entry.kind = EntryKind::hard_link;
+        entry.link_target = first->second;
+        tree.data_size -= entry.size;
+        entry.size = 0;
+    }
 }
 
 void TreeWalk::walk(const std::string& directory, const std::string& prefix) {
@@ -95,11 +110,10 @@ void TreeWalk::walk(const std::string& directory, const std::string& prefix) {
         if (::lstat(source.c_str(), &status) != 0) fail_system(source, "cannot read its status");
         const std::string stored_name = prefix + name + (S_ISDIR(status.st_mode) ? "/" : "");
         const EntryKind kind = checked_kind(source, stored_name, status);
-        if (kind == EntryKind::regular) check_links(source, status);
-
         const uint64_t size = kind == EntryKind::regular ? static_cast<uint64_t>(status.st_size) : 0;
-        tree_.entries.push_back(TreeEntry{source, stored_name, kind, status.st_mode & 07777, size,
-                                          status.st_mtime, status.st_dev, status.st_ino});
+        tree_.entries.push_back(TreeEntry{source, stored_name, kind, status.st_mode & 07777, size, status.st_mtime,
+                                          status.st_dev, status.st_ino, status.st_nlink,
+                                          kind == EntryKind::symbolic_link ? link_target(source, status) : ""});
         tree_.data_size += size;
         if (kind == EntryKind::directory) walk(source, stored_name);
     }
@@ -116,6 +130,7 @@ Tree scan_tree(const std::string& root) {
     TreeWalk(tree).walk(root, "");
     std::sort(tree.entries.begin(), tree.entries.end(),
               [](const TreeEntry& a, const TreeEntry& b) { return a.name < b.name; });
+    mark_hard_links(tree);
     return tree;
 }
 

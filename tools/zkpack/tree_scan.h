@@ -16,12 +16,14 @@ namespace zkpack {
 struct TreeEntry {
     std::string source;  // the path on disk
     std::string name;    // the name in the archive; a directory's ends in '/'
-    tar_format::EntryKind kind;  // regular or directory
+    tar_format::EntryKind kind;  // regular, directory, symbolic or hard link
     mode_t permissions;
     uint64_t size;
     time_t mtime;
     dev_t device;
     ino_t inode;
+    nlink_t links;
+    std::string link_target;  // a symbolic link's as written; a hard link's archive name
 };
 
 struct Tree {
@@ -31,7 +33,9 @@ struct Tree {
 };
 
 // Walks root without following links inside it, and fails, naming the
-// path, at the first entry the installer could not reproduce.
+// path, at the first entry the installer could not reproduce. Symbolic
+// links are stored as links; a file with several names in the tree is
+// stored once, under its first name, its other names as hard links to it.
 Tree scan_tree(const std::string& root);
 
 }  // namespace zkpack
