@@ -48,7 +48,7 @@ void remove_entry(int parent_fd, const std::string& name) {
     }
 }
 
-bool only_files_and_directories_below(int directory_fd) {
+bool no_pipes_or_devices_below(int directory_fd) {
     bool clean = true;
     for_each_entry(directory_fd, [&](const std::string& name) {
         struct stat status;
@@ -56,8 +56,8 @@ bool only_files_and_directories_below(int directory_fd) {
         if (S_ISDIR(status.st_mode)) {
             ::fchmodat(directory_fd, name.c_str(), 0700, 0);
             const int fd = ::openat(directory_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-            if (fd >= 0 && !only_files_and_directories_below(fd)) clean = false;
-        } else if (!S_ISREG(status.st_mode)) {
+            if (fd >= 0 && !no_pipes_or_devices_below(fd)) clean = false;
+        } else if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) {
             clean = false;
         }
     });
@@ -84,10 +84,10 @@ std::vector<std::string> list_directory(const std::string& path) {
     return names;
 }
 
-bool holds_only_files_and_directories(const std::string& path) {
+bool holds_no_pipes_or_devices(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
     require(fd >= 0, "a scratch directory can be read");
-    return only_files_and_directories_below(fd);
+    return no_pipes_or_devices_below(fd);
 }
 
 void remove_tree(const std::string& path) { remove_entry(AT_FDCWD, path); }

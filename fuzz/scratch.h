@@ -15,9 +15,9 @@ std::string make_scratch_root(const char* target);
 // The names in a directory, sorted, without "." and "..".
 std::vector<std::string> list_directory(const std::string& path);
 
-// Whether everything below path is a regular file or a directory: the code
-// under test makes no links, pipes or devices.
-bool holds_only_files_and_directories(const std::string& path);
+// Whether everything below path is a regular file, a directory or a
+// symbolic link: the code under test makes no pipes or devices.
+bool holds_no_pipes_or_devices(const std::string& path);
 
 // Removes path and everything below it, whatever the modes of its
 // directories. A missing path is no error.

@@ -257,7 +257,8 @@ int file_extract(int fd, const unsigned char* prefix) {
     const bool stream_only = installer_state.stream_only != 0;
     if (!stream_only && shows_progress()) std::printf("\n");
     start_payload_window(fd, prefix);
-    archive_reset();
+    // Under -gz the writer is not used, so its directory is never opened.
+    if (!stream_only) archive_reset();
     const int threads = stream_only ? 1 : decoding_threads();
     const int32_t pumped = threads > 1 ? parallel_bzunzip(threads, archive_write)
                                        : bzunzip(nullptr, payload_read, stream_only ? stdout_write : archive_write);
