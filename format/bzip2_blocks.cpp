@@ -85,31 +85,38 @@ void BitWriter::put_bits(uint64_t value, int count) {
     }
 }
 
+// The bits before the source's next byte boundary go first, then whole
+// source bytes, each split across two output bytes when the output is not
+// at a byte boundary, then the last few bits.
 void BitWriter::append_bits(const unsigned char* data, uint64_t from, uint64_t to) {
-    if (free_bits_ == 0 && from % 8 == 0) {
-        // Byte-aligned on both sides: whole bytes copy as they are.
-        const uint64_t whole = (to - from) / 8;
-        bytes_.insert(bytes_.end(), data + from / 8, data + from / 8 + whole);
-        from += whole * 8;
+    const auto head = static_cast<int>(std::min<uint64_t>((8 - from % 8) % 8, to - from));
+    if (head > 0) put_bits(read_bits(data, from, head), head);
+    from += static_cast<uint64_t>(head);
+    const auto whole = static_cast<size_t>((to - from) / 8);
+    const unsigned char* source = data + from / 8;
+    if (free_bits_ == 0) {
+        bytes_.insert(bytes_.end(), source, source + whole);
+    } else if (whole > 0) {
+        const int used = 8 - free_bits_;
+        const size_t last = bytes_.size() - 1;
+        bytes_.resize(bytes_.size() + whole);
+        unsigned char* out = bytes_.data() + last;
+        for (size_t i = 0; i < whole; ++i) {
+            out[i] = static_cast<unsigned char>(out[i] | source[i] >> used);
+            out[i + 1] = static_cast<unsigned char>(source[i] << free_bits_);
+        }
     }
-    while (from < to) {
-        const int n = static_cast<int>(std::min<uint64_t>(32, to - from));
-        put_bits(read_bits(data, from, n), n);
-        from += static_cast<uint64_t>(n);
-    }
+    from += uint64_t{whole} * 8;
+    const auto tail = static_cast<int>(to - from);
+    if (tail > 0) put_bits(read_bits(data, from, tail), tail);
 }
 
 void BitWriter::pad_to_byte() { free_bits_ = 0; }
 
-std::vector<unsigned char> BitWriter::take_whole_bytes() {
-    std::vector<unsigned char> whole;
-    if (free_bits_ == 0) {
-        whole.swap(bytes_);
-    } else {
-        whole.assign(bytes_.begin(), bytes_.end() - 1);
-        bytes_.erase(bytes_.begin(), bytes_.end() - 1);
-    }
-    return whole;
+void BitWriter::take_whole_bytes(std::vector<unsigned char>& whole) {
+    const size_t complete = bytes_.size() - (free_bits_ == 0 ? 0 : 1);
+    whole.assign(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(complete));
+    bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(complete));
 }
 
 std::vector<unsigned char> one_block_stream(int level, const unsigned char* data, uint64_t from, uint64_t to) {

@@ -53,8 +53,9 @@ public:
     void put_bits(uint64_t value, int count);  // count at most 32
     void append_bits(const unsigned char* data, uint64_t from, uint64_t to);
     void pad_to_byte();
-    // The whole bytes written so far; the partial last byte stays.
-    std::vector<unsigned char> take_whole_bytes();
+    // Replaces `whole` with the whole bytes written so far; the partial
+    // last byte stays.
+    void take_whole_bytes(std::vector<unsigned char>& whole);
     std::vector<unsigned char>& bytes() { return bytes_; }
 
 private:
@@ -83,8 +84,8 @@ public:
     explicit StreamJoiner(int level);
     // False when the bytes are not a one-block stream.
     bool add_block_stream(const unsigned char* stream, size_t size);
-    // The bytes completed since the last call.
-    std::vector<unsigned char> take_output() { return writer_.take_whole_bytes(); }
+    // Replaces `output` with the bytes completed since the last call.
+    void take_output(std::vector<unsigned char>& output) { writer_.take_whole_bytes(output); }
     // Ends the stream; take_output then gives its last bytes.
     void finish();
 

@@ -145,6 +145,27 @@ TEST(Bzip2Blocks, MagicsAreFoundAtEveryBitPositionAndOnlyWhole) {
     }
 }
 
+TEST(Bzip2Blocks, BitsAppendAtEveryAlignmentAsOneByOne) {
+    const Bytes source = text_like(40, 7);
+    for (int before = 0; before < 9; ++before) {
+        for (uint64_t from = 0; from < 9; ++from) {
+            for (const uint64_t length : {0, 1, 7, 8, 9, 63, 64, 200}) {
+                SCOPED_TRACE(std::to_string(before) + " " + std::to_string(from) + " " + std::to_string(length));
+                BitWriter whole;
+                BitWriter one_by_one;
+                whole.put_bits(0x5a, before);
+                one_by_one.put_bits(0x5a, before);
+                whole.append_bits(source.data(), from, from + length);
+                for (uint64_t bit = from; bit < from + length; ++bit) one_by_one.put_bits(read_bits(source.data(), bit, 1), 1);
+                EXPECT_TRUE(whole.bytes() == one_by_one.bytes());
+                whole.put_bits(1, 1);
+                one_by_one.put_bits(1, 1);
+                EXPECT_TRUE(whole.bytes() == one_by_one.bytes()) << "the partial byte goes on where it was";
+            }
+        }
+    }
+}
+
 TEST(Bzip2Blocks, StreamsOfEveryLevelCutIntoBlocksThatDecodeToTheSameBytes) {
     for (int level = 1; level <= 9; ++level) {
         SCOPED_TRACE(level);

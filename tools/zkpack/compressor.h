@@ -9,6 +9,7 @@
 #include "io.h"
 
 #include <bzip2_blocks.h>
+#include <bzip2_work_areas.h>
 
 #include <condition_variable>
 #include <cstddef>
@@ -38,13 +39,17 @@ public:
     void finish();
 
 private:
+    // Chunks and their buffers serve again once joined, so their memory is
+    // touched once, not at every chunk.
     struct Chunk {
         std::vector<unsigned char> input;
-        std::vector<unsigned char> output;  // a one-block stream
-        int code = 0;                       // libbzip2's result
+        std::vector<unsigned char> output;  // a one-block stream in its first output_size bytes
+        size_t output_size = 0;
+        int code = 0;  // libbzip2's result
         bool done = false;
     };
 
+    Chunk* spare_chunk();
     void submit_chunk();
     void join_oldest();
     void run_worker();
@@ -53,9 +58,13 @@ private:
     const size_t max_in_flight_;
     ByteSink sink_;
     bzip2_blocks::StreamJoiner joiner_;
-    std::vector<unsigned char> filling_;
-    std::deque<std::shared_ptr<Chunk>> in_order_;  // submitted, not yet joined
-    std::deque<std::shared_ptr<Chunk>> waiting_;   // submitted, not yet taken by a worker
+    bzip2_blocks::WorkAreas own_work_areas_;  // for compressing on the caller's thread
+    std::vector<std::unique_ptr<Chunk>> chunks_;
+    std::vector<Chunk*> spare_;     // joined, ready to fill again
+    Chunk* filling_ = nullptr;
+    std::deque<Chunk*> in_order_;   // submitted, not yet joined
+    std::deque<Chunk*> waiting_;    // submitted, not yet taken by a worker
+    std::vector<unsigned char> joined_;
     std::mutex mutex_;
     std::condition_variable work_ready_;
     std::condition_variable chunk_done_;
