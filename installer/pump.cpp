@@ -1,6 +1,5 @@
 #include "pump.h"
 
-#include <bzlib.h>
 #include <unistd.h>
 
 #include <zk/base/byteorder.h>
@@ -10,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bzip2_streams.h"
 #include "fatal.h"
 #include "installer_state.h"
 
@@ -43,64 +43,26 @@ bool refill_read_buf() {
     return true;
 }
 
-void start_decompressor(bz_stream& stream) {
-    const int started = BZ2_bzDecompressInit(&stream, 0, 0);
-    if (started != BZ_OK) {
-        std::fprintf(stderr, "bzDecompressInit: failed, ret=%d\n", started);
-        fatal_exit();
-    }
-}
-
-// A fresh decompressor that goes on with the input the last one left.
-void restart_decompressor(bz_stream& stream) {
-    char* const next_in = stream.next_in;
-    const unsigned avail_in = stream.avail_in;
-    BZ2_bzDecompressEnd(&stream);
-    stream = bz_stream{};
-    start_decompressor(stream);
-    stream.next_in = next_in;
-    stream.avail_in = avail_in;
-}
-
 }  // namespace
 
 int32_t bzunzip(void* opaque, PumpRead read_fn, PumpWrite write_fn) {
     PumpContext context{opaque, read_fn, write_fn};
-    bz_stream stream{};
-    start_decompressor(stream);
-    std::array<unsigned char, PUMP_INPUT_SIZE> input;
-    std::array<unsigned char, PUMP_OUTPUT_SIZE> output;
-    bool failed = false;
-    bool stream_ended = false;  // the current stream is whole; input may hold another
-    for (;;) {
-        if (stream.avail_in == 0) {
-            const int32_t count = read_fn(&context, input.data(), static_cast<int32_t>(input.size()));
-            // A read error, or an input that ends inside a stream.
-            if (count < 0 || (count == 0 && !stream_ended)) failed = true;
-            if (count <= 0) break;
-            stream.next_in = reinterpret_cast<char*>(input.data());
-            stream.avail_in = static_cast<unsigned>(count);
-        }
-        // Compressors that work block-parallel write several streams back to
-        // back; bytes that are not another stream make it corrupt below.
-        if (stream_ended) {
-            restart_decompressor(stream);
-            stream_ended = false;
-        }
-        stream.next_out = reinterpret_cast<char*>(output.data());
-        stream.avail_out = static_cast<unsigned>(output.size());
-        const int status = BZ2_bzDecompress(&stream);
-        // A corrupt stream makes no progress: stop at once, deliver nothing.
-        if (status != BZ_OK && status != BZ_STREAM_END) {
-            failed = true;
-            break;
-        }
-        const auto produced = static_cast<int32_t>(output.size() - stream.avail_out);
-        if (write_fn(&context, output.data(), produced) != 0) failed = true;
-        stream_ended = status == BZ_STREAM_END;
+    const bzip2_streams::Result result = bzip2_streams::decode(
+        &context,
+        [](void* pump, unsigned char* destination, int32_t capacity) {
+            auto* const current = static_cast<PumpContext*>(pump);
+            return current->read_fn(current, destination, capacity);
+        },
+        [](void* pump, const unsigned char* source, int32_t count) {
+            auto* const current = static_cast<PumpContext*>(pump);
+            return current->write_fn(current, source, count);
+        });
+    if (result.outcome == bzip2_streams::Outcome::cannot_start) {
+        std::fprintf(stderr, "bzDecompressInit: failed, ret=%d\n", result.error_code);
+        fatal_exit();
     }
-    BZ2_bzDecompressEnd(&stream);
-    return failed ? PUMP_FAILED : 0;
+    const bool whole = result.outcome == bzip2_streams::Outcome::whole && !result.delivery_refused;
+    return whole ? 0 : PUMP_FAILED;
 }
 
 void start_payload_window(int fd, const unsigned char* prefix) {

@@ -1,11 +1,13 @@
-// The decompression pump: libbzip2's stream decompressor driven between a
-// read callback that supplies compressed bytes and a write callback that
-// takes the decompressed ones. Script and archive records run it over their
+// The decompression pump: the payload decoder shared with zkpack, driven
+// between a read callback that supplies compressed bytes and a write
+// callback that takes the decompressed ones. Script and archive records run it over their
 // payload through the payload window.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "bzip2_streams.h"
 
 struct PumpContext;
 
@@ -24,8 +26,8 @@ struct PumpContext {
     PumpWrite write_fn;
 };
 
-constexpr size_t PUMP_INPUT_SIZE = 2048;
-constexpr size_t PUMP_OUTPUT_SIZE = 4096;
+constexpr size_t PUMP_INPUT_SIZE = bzip2_streams::INPUT_SIZE;
+constexpr size_t PUMP_OUTPUT_SIZE = bzip2_streams::OUTPUT_SIZE;
 
 constexpr int32_t PUMP_FAILED = -1;
 

@@ -47,23 +47,6 @@ void EntryRules::entry(const tar_format::Entry& entry) {
     if (entry.kind != tar_format::EntryKind::directory) made_.insert(tar_format::normal_name(entry.name));
 }
 
-// Streams back to back, as block-parallel compressors write them.
-void check_streams(const ArchiveInput& input, int fd, const ByteSink& sink) {
-    for (uint64_t offset = 0;;) {
-        const StreamResult result = decompress(range_source(fd, input.path, offset, input.size), sink);
-        const std::string problem = stream_problem(result);
-        if (!problem.empty()) fail(input.path, problem);
-        offset += result.consumed;
-        if (offset == input.size) return;
-        std::array<unsigned char, 10> next{};
-        const size_t n = read_at(fd, next.data(), next.size(), offset, input.path);
-        if (!starts_bzip2_stream(next.data(), n)) {
-            fail(input.path, std::to_string(input.size - offset) +
-                                 " bytes follow its bzip2 stream; the installer would fail on them");
-        }
-    }
-}
-
 }  // namespace
 
 ArchiveInput check_archive(const std::string& path) {
@@ -76,7 +59,9 @@ ArchiveInput check_archive(const std::string& path) {
     tar_format::TarStream scanner(rules);
     const ByteSink feed = [&](const unsigned char* data, size_t length) { scanner.feed(data, length); };
     if (input.compressed) {
-        check_streams(input, file.get(), feed);
+        const StreamResult result = decompress(range_source(file.get(), path, 0, input.size), feed);
+        const std::string problem = stream_problem(result, input.size);
+        if (!problem.empty()) fail(path, problem);
     } else {
         for_each_block(file.get(), path, 0, input.size, [&](const unsigned char* block, size_t length) {
             feed(block, length);

@@ -1,6 +1,6 @@
-// --archive: an existing tar archive, or one bzip2-compressed as a single
-// stream, read through before it is packed so that every entry is one the
-// installer reproduces as tar programs would.
+// --archive: an existing tar archive, or one bzip2-compressed (in one stream
+// or several back to back), read through before it is packed so that every
+// entry is one the installer reproduces as tar programs would.
 #pragma once
 
 #include <cstdint>

@@ -36,7 +36,7 @@ int cat_record(const std::string& path, uint64_t index) {
     const RecordInfo record = find_record(package, index);
     const ByteSource payload = payload_source(package, record);
     if (is_compressed_kind(record.kind)) {
-        const std::string problem = stream_problem(decompress(payload, write_to_stdout));
+        const std::string problem = stream_problem(decompress(payload, write_to_stdout), record.length);
         std::fflush(stdout);
         if (!problem.empty()) fail(path, "record " + std::to_string(index) + ": " + problem);
     } else {

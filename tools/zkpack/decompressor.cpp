@@ -1,72 +1,50 @@
 #include "decompressor.h"
 
-#include <bzlib.h>
-
-#include <array>
-
 namespace zkpack {
 
 namespace {
 
-// Ends the decompressor whatever way the loop is left.
-struct DecompressorGuard {
-    bz_stream& stream;
-    ~DecompressorGuard() { BZ2_bzDecompressEnd(&stream); }
+struct Ends {
+    const ByteSource& source;
+    const ByteSink& sink;
+    uint64_t produced;
 };
+
+int32_t read_source(void* context, unsigned char* destination, int32_t capacity) {
+    return static_cast<int32_t>(static_cast<Ends*>(context)->source(destination, static_cast<size_t>(capacity)));
+}
+
+// The sink fails by throwing; the decoder ends its decompressor on the way.
+int32_t write_sink(void* context, const unsigned char* source, int32_t count) {
+    auto* const ends = static_cast<Ends*>(context);
+    if (count > 0) ends->sink(source, static_cast<size_t>(count));
+    ends->produced += static_cast<uint64_t>(count);
+    return 0;
+}
 
 }  // namespace
 
 StreamResult decompress(const ByteSource& source, const ByteSink& sink) {
-    StreamResult result;
-    bz_stream stream{};
-    result.error_code = BZ2_bzDecompressInit(&stream, 0, 0);
-    if (result.error_code != BZ_OK) {
-        result.status = StreamStatus::corrupt;
-        return result;
-    }
-    DecompressorGuard guard{stream};
-    std::array<unsigned char, 64 * 1024> in{};
-    std::array<unsigned char, 64 * 1024> out{};
-    uint64_t read_total = 0;
-    for (;;) {
-        if (stream.avail_in == 0) {
-            const size_t n = source(in.data(), in.size());
-            if (n == 0) {
-                result.consumed = read_total;  // cut short: the stream has not ended
-                return result;
-            }
-            read_total += n;
-            stream.next_in = reinterpret_cast<char*>(in.data());
-            stream.avail_in = static_cast<unsigned>(n);
-        }
-        stream.next_out = reinterpret_cast<char*>(out.data());
-        stream.avail_out = static_cast<unsigned>(out.size());
-        const int code = BZ2_bzDecompress(&stream);
-        const size_t produced = out.size() - stream.avail_out;
-        if (produced > 0) sink(out.data(), produced);
-        result.produced += produced;
-        if (code == BZ_STREAM_END) {
-            result.status = StreamStatus::complete;
-            result.consumed = read_total - stream.avail_in;
-            return result;
-        }
-        if (code != BZ_OK) {
-            result.status = StreamStatus::corrupt;
-            result.error_code = code;
-            return result;
-        }
-    }
+    Ends ends{source, sink, 0};
+    const bzip2_streams::Result decoded = bzip2_streams::decode(&ends, read_source, write_sink);
+    return {decoded, ends.produced};
 }
 
-std::string stream_problem(const StreamResult& result) {
-    switch (result.status) {
-        case StreamStatus::complete:
-            return "";
-        case StreamStatus::cut_short:
-            return result.consumed == 0 ? "holds no bzip2 stream" : "its bzip2 stream is cut short";
-        case StreamStatus::corrupt:
-            if (result.error_code == BZ_DATA_ERROR_MAGIC) return "not a bzip2 stream";
-            return "its bzip2 stream is corrupt (libbzip2 error " + std::to_string(result.error_code) + ")";
+std::string stream_problem(const StreamResult& result, uint64_t payload_size) {
+    using bzip2_streams::Outcome;
+    const bzip2_streams::Result& decoded = result.decoded;
+    const std::string code = std::to_string(decoded.error_code);
+    switch (decoded.outcome) {
+        case Outcome::whole: return "";
+        case Outcome::cut_short:
+            return payload_size == 0 ? "holds no bzip2 stream" : "its bzip2 stream is cut short";
+        case Outcome::not_a_stream:
+            if (decoded.streams == 0) return "not a bzip2 stream";
+            return std::to_string(payload_size - decoded.consumed) +
+                   " bytes follow its bzip2 stream; the installer would fail on them";
+        case Outcome::corrupt: return "its bzip2 stream is corrupt (libbzip2 error " + code + ")";
+        case Outcome::unreadable: return "cannot be read whole";
+        case Outcome::cannot_start: return "cannot start a bzip2 decompressor (libbzip2 error " + code + ")";
     }
     return "";
 }

@@ -1,7 +1,8 @@
-// bzip2 decompression of one stream, as the installer does it: it stops at
-// the end of the first stream and leaves whatever follows unread.
+// bzip2 payloads read as the installer reads them, through the same
+// decoder: every stream back to back to the payload's end.
 #pragma once
 
+#include "bzip2_streams.h"
 #include "io.h"
 
 #include <cstdint>
@@ -9,18 +10,15 @@
 
 namespace zkpack {
 
-enum class StreamStatus { complete, cut_short, corrupt };
-
 struct StreamResult {
-    StreamStatus status = StreamStatus::cut_short;
-    int error_code = 0;     // libbzip2's, when corrupt
-    uint64_t consumed = 0;  // compressed bytes up to the end of the stream, or all read
+    bzip2_streams::Result decoded;
     uint64_t produced = 0;  // decompressed bytes handed to the sink
 };
 
 StreamResult decompress(const ByteSource& source, const ByteSink& sink);
 
-// What is wrong with a stream that is not complete, as a reason to show.
-std::string stream_problem(const StreamResult& result);
+// What is wrong with a payload of `payload_size` bytes that did not decode
+// whole, as a reason to show; "" when it did.
+std::string stream_problem(const StreamResult& result, uint64_t payload_size);
 
 }  // namespace zkpack

@@ -53,7 +53,7 @@ std::string archive_summary(const Package& package, const RecordInfo& record) {
     tar_format::TarStream scanner(counter);
     const StreamResult result = decompress(payload_source(package, record),
                                            [&](const unsigned char* data, size_t length) { scanner.feed(data, length); });
-    std::string problem = stream_problem(result);
+    std::string problem = stream_problem(result, record.length);
     if (problem.empty()) problem = scanner.problem();
     const uint64_t entries = scanner.entries();
     return std::to_string(entries) + (entries == 1 ? " entry, " : " entries, ") + std::to_string(result.produced) +
