@@ -1,6 +1,7 @@
 #include "bzip2_blocks.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace bzip2_blocks {
@@ -10,6 +11,30 @@ namespace {
 constexpr uint64_t MAGIC_MASK = (uint64_t{1} << MAGIC_BITS) - 1;
 constexpr int WINDOW_BITS = 64;
 constexpr int END_FIELDS_BITS = MAGIC_BITS + CRC_BITS;
+
+// Whatever its bit offset within its first byte, a magic fills that byte's
+// next two bytes with one of eight values each: a set of 16-bit values
+// that rules out almost every byte as a magic's start before any bit is
+// compared.
+class PairSet {
+public:
+    constexpr PairSet() {
+        for (const uint64_t magic : {BLOCK_MAGIC, END_MAGIC}) {
+            for (int shift = 0; shift < 8; ++shift) {
+                const uint64_t window = magic << (WINDOW_BITS - MAGIC_BITS - shift);
+                add(static_cast<unsigned>((window >> 40) & 0xffff));
+            }
+        }
+    }
+    constexpr bool has(unsigned pair) const { return (words_[pair / 64] >> (pair % 64) & 1) != 0; }
+
+private:
+    constexpr void add(unsigned pair) { words_[pair / 64] |= uint64_t{1} << (pair % 64); }
+
+    std::array<uint64_t, 65536 / 64> words_{};
+};
+
+constexpr PairSet MAGIC_PAIRS;
 
 void put_header(BitWriter& writer, int level) {
     for (const char c : {'B', 'Z', 'h'}) writer.put_bits(static_cast<unsigned char>(c), 8);
@@ -44,25 +69,25 @@ uint64_t read_bits(const unsigned char* data, uint64_t bit, int count) {
     return value & ((uint64_t{1} << count) - 1);
 }
 
-// A 64-bit window slides a byte at a time; each of its first eight bit
-// positions is a candidate start.
+// Each byte whose next two bytes may belong to a magic is checked at its
+// eight bit positions through a 64-bit window.
 MagicHit find_magic(const unsigned char* data, uint64_t from, uint64_t bit_count) {
     if (bit_count < MAGIC_BITS || from > bit_count - MAGIC_BITS) return {MagicKind::none, 0};
     const uint64_t last_start = bit_count - MAGIC_BITS;
     const uint64_t byte_count = (bit_count + 7) / 8;
-    uint64_t byte = from / 8;
-    uint64_t window = 0;
-    for (uint64_t i = 0; i < 8; ++i) window = window << 8 | (byte + i < byte_count ? data[byte + i] : 0);
-    for (; byte * 8 <= last_start; ++byte) {
+    // A magic starting in byte b ends past byte b + 5, so b + 2 lies in the data.
+    for (uint64_t byte = from / 8; byte * 8 <= last_start; ++byte) {
+        if (!MAGIC_PAIRS.has(static_cast<unsigned>(data[byte + 1]) << 8 | data[byte + 2])) continue;
+        uint64_t window = 0;
+        for (uint64_t i = 0; i < 8; ++i) window = window << 8 | (byte + i < byte_count ? data[byte + i] : 0);
         for (int shift = 0; shift < 8; ++shift) {
             const uint64_t start = byte * 8 + static_cast<uint64_t>(shift);
             if (start > last_start) break;
-            const uint64_t candidate = (window >> (WINDOW_BITS - MAGIC_BITS - shift)) & MAGIC_MASK;
             if (start < from) continue;
+            const uint64_t candidate = (window >> (WINDOW_BITS - MAGIC_BITS - shift)) & MAGIC_MASK;
             if (candidate == BLOCK_MAGIC) return {MagicKind::block, start};
             if (candidate == END_MAGIC) return {MagicKind::end, start};
         }
-        window = window << 8 | (byte + 8 < byte_count ? data[byte + 8] : 0);
     }
     return {MagicKind::none, 0};
 }

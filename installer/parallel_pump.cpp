@@ -46,12 +46,16 @@ enum class Verdict { deliver, wait, stop };
 // What the scanning thread, the decoders and the writer share, under one
 // mutex; one condition variable wakes all of them on any change.
 struct Pool {
+    explicit Pool(size_t blocks_held) : in_flight(blocks_held) {}
+
+    const size_t in_flight;  // blocks held at most, from their cut to the end of their writing
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<BlockPtr> undecoded;    // for the decoders, in order
     std::deque<BlockPtr> undelivered;  // for the writer, in order
     InputState input = InputState::scanning;
     bool writer_stopped = false;
+    bool writing = false;  // the writer holds a block it took off undelivered
     bool decoders_stop = false;
     uint64_t delivered = 0;  // bytes handed to the write callback
     bool delivery_refused = false;
@@ -78,7 +82,9 @@ Verdict judge_front(const Pool& pool) {
     }
     switch (pool.input) {
         case InputState::scanning:
-            return Verdict::wait;
+            // Blocks that small leave no room for the ones that would
+            // decide: only bzunzip can go on.
+            return pool.undelivered.size() < pool.in_flight ? Verdict::wait : Verdict::stop;
         case InputState::sound_end:
             return Verdict::deliver;
         case InputState::doubt:
@@ -113,6 +119,8 @@ bool decode_stream(std::vector<unsigned char>& stream, Take take) {
 void decode_block(Block& block) {
     uint64_t size = 0;
     std::vector<unsigned char> output;
+    // Pages not written stay out of memory; those written are copied once.
+    output.reserve(KEPT_OUTPUT);
     const bool sound = decode_stream(block.stream, [&](const unsigned char* data, size_t length) {
         if (size + length <= KEPT_OUTPUT) output.insert(output.end(), data, data + length);
         size += length;
@@ -139,8 +147,13 @@ void run_decoder(Pool& pool) {
         result.stream.swap(block->stream);
         decode_block(result);
         {
+            // The scanner may have marked the block as closing its stream
+            // meanwhile: only what decoding found is set.
             const std::lock_guard<std::mutex> lock(pool.mutex);
-            *block = std::move(result);
+            block->stream.swap(result.stream);
+            block->output.swap(result.output);
+            block->output_size = result.output_size;
+            block->state = result.state;
         }
         pool.changed.notify_all();
     }
@@ -165,6 +178,7 @@ void deliver(Pool& pool, PumpWrite write_fn, Block& block) {
         decode_stream(block.stream, write);
     }
     const std::lock_guard<std::mutex> lock(pool.mutex);
+    pool.writing = false;
     pool.delivered += block.output_size;
     pool.delivery_refused |= refused;
     if (block.closes_stream) {
@@ -187,16 +201,26 @@ void run_writer(Pool& pool, PumpWrite write_fn) {
             }
             block = pool.undelivered.front();
             pool.undelivered.pop_front();
+            pool.writing = true;
         }
-        pool.changed.notify_all();  // room for the scanner
         deliver(pool, write_fn, *block);
+        block.reset();
+        pool.changed.notify_all();  // room for the scanner
     }
 }
 
-// Cuts blocks for the decoders, at most `in_flight` undelivered at once;
-// returns how the input ended.
-InputState scan_blocks(Pool& pool, BlockScanner& scanner, size_t in_flight) {
+// Cuts blocks for the decoders; returns how the input ended. A block is cut
+// only when fewer than pool.in_flight are held from their cut to the end of
+// their writing, so no more than that are ever held at once.
+InputState scan_blocks(Pool& pool, BlockScanner& scanner) {
     for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(pool.mutex);
+            pool.changed.wait(lock, [&] {
+                return pool.writer_stopped || pool.undelivered.size() + (pool.writing ? 1 : 0) < pool.in_flight;
+            });
+            if (pool.writer_stopped) return InputState::doubt;
+        }
         auto block = std::make_shared<Block>();
         const ScanStep step = scanner.next(block->stream);
         if (step == ScanStep::sound_end) return InputState::sound_end;
@@ -210,9 +234,7 @@ InputState scan_blocks(Pool& pool, BlockScanner& scanner, size_t in_flight) {
             continue;
         }
         {
-            std::unique_lock<std::mutex> lock(pool.mutex);
-            pool.changed.wait(lock, [&] { return pool.writer_stopped || pool.undelivered.size() < in_flight; });
-            if (pool.writer_stopped) return InputState::doubt;
+            const std::lock_guard<std::mutex> lock(pool.mutex);
             pool.undelivered.push_back(block);
             pool.undecoded.push_back(block);
         }
@@ -256,13 +278,16 @@ int decoding_threads() {
 int32_t parallel_bzunzip(int threads, PumpWrite write_fn) {
     BlockScanner scanner;
     if (!scanner.start()) return continue_sequentially(0, 0, write_fn);
-    Pool pool;
+    // Blocks held at once: one per decoder, one being written and one
+    // decoded after it, by which it is judged. Each holds at most its
+    // compressed bits (under 2 MiB, about 1 MB at level 9) and KEPT_OUTPUT
+    // bytes of output, and each decoder's libbzip2 takes 3.6 MB at level 9
+    // beside it: a few megabytes per thread, whatever the archive's size.
+    Pool pool(static_cast<size_t>(threads) + 2);
     std::vector<std::thread> decoders;
     for (int i = 0; i < threads; ++i) decoders.emplace_back(run_decoder, std::ref(pool));
     std::thread writer(run_writer, std::ref(pool), write_fn);
-    // Two more than the decoders: one being written, one held back for the
-    // blocks after it.
-    const InputState ended = scan_blocks(pool, scanner, static_cast<size_t>(threads) + 2);
+    const InputState ended = scan_blocks(pool, scanner);
     {
         std::unique_lock<std::mutex> lock(pool.mutex);
         pool.input = ended;

@@ -40,6 +40,23 @@ std::string compress(const std::string& bytes, int level) {
     return compressed;
 }
 
+// One stream whose first blocks hold a few hundred bytes each, as another
+// compressor may cut them: too little output after a block to judge it by
+// while all the blocks the pump holds wait behind it.
+std::string small_blocks_first(const std::string& bytes) {
+    bzip2_blocks::StreamJoiner joiner(1);
+    for (size_t at = 0; at < bytes.size();) {
+        const size_t piece = at < 12000 ? 300 : 90000;
+        const std::string one = compress(bytes.substr(at, piece), 1);
+        EXPECT_TRUE(joiner.add_block_stream(reinterpret_cast<const unsigned char*>(one.data()), one.size()));
+        at += piece;
+    }
+    joiner.finish();
+    std::vector<unsigned char> joined;
+    joiner.take_output(joined);
+    return std::string(joined.begin(), joined.end());
+}
+
 // Text over a small alphabet: about half its size compressed, so at -1 the
 // archive spans many blocks. A file of zeros makes one block that decodes
 // to far more than a block's size.
@@ -145,6 +162,7 @@ TEST_F(ParallelInstall, SoundAndDamagedPayloadsGiveTheSameResultOnAnyThreadCount
         {"trailing garbage", sound + std::string(100, 'G')},
         {"no bzip2 stream", "BZh9 but nothing more"},
         {"empty stream", compress("", 1)},
+        {"small blocks first", small_blocks_first(tar)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
