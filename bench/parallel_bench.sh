@@ -8,7 +8,8 @@
 # to the first command of the group, and the peak resident size.
 #
 # Usage: bench/parallel_bench.sh [BUILD_DIR]   (default: build)
-# Needs lbzip2, pbzip2, bsdtar (libarchive-tools), makeself and /usr/bin/time.
+# Needs lbzip2, pbzip2, bsdtar (libarchive-tools), makeself and /usr/bin/time
+# (apt-get install lbzip2 pbzip2 libarchive-tools makeself time).
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
