@@ -35,6 +35,12 @@ void seal(std::string& file, size_t marker_offset);
 
 std::string build_package(const std::string& stub, const std::vector<Record>& records);
 
+constexpr unsigned MACHINE_X86_64 = 62;
+constexpr unsigned MACHINE_AARCH64 = 183;
+// The 64-byte header of a 64-bit little-endian ELF executable for the
+// machine, then body: all zkpack looks at in a stub.
+std::string elf_stub(const std::string& body = "stub", unsigned machine = MACHINE_X86_64);
+
 // The records of a package built by the rules, as build_package takes them.
 std::vector<Record> records_of(const std::string& file);
 

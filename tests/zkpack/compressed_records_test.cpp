@@ -34,7 +34,7 @@ std::string random_text(size_t size, unsigned seed) {
 std::vector<zkpacktest::Record> create(const std::string& dir, std::vector<std::string> args,
                                        const RunOptions& options = {}) {
     args.insert(args.begin(), {"create", "-o", dir + "/setup", "--stub", dir + "/stub"});
-    write_file(dir + "/stub", "#!/bin/sh\n");
+    write_file(dir + "/stub", zkpacktest::elf_stub());
     const auto result = zkpack(args, options);
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.out, "");

@@ -38,7 +38,7 @@ std::string random_bytes(size_t size, unsigned seed) {
 
 TEST(ZkpackCreate, WritesStubHeaderAndRecordsInOrder) {
     TempDir dir;
-    const std::string stub = "#!/bin/sh\necho stub\n" + random_bytes(5000, 1);
+    const std::string stub = zkpacktest::elf_stub(random_bytes(5000, 1));
     const std::string welcome = "Welcome to Zelkor\r\nSecond line\r\n";
     // Larger than zkpack's blocks and not a multiple of them.
     const std::string program = random_bytes(200003, 2);
@@ -68,39 +68,68 @@ TEST(ZkpackCreate, WritesStubHeaderAndRecordsInOrder) {
 
 TEST(ZkpackCreate, ReplacesAnExistingOutputWithMode0755) {
     TempDir dir;
-    write_file(dir / "stub", "stub");
+    write_file(dir / "stub", zkpacktest::elf_stub());
     write_file(dir / "setup", std::string(1000, 'o'), 0600);
     ASSERT_EQ(zkpack({"create", "-o", dir / "setup", "--stub", dir / "stub", "--env", "A=b"}).status, 0);
-    EXPECT_TRUE(read_file(dir / "setup") == build_package("stub", {{12, std::string("A=b\0", 4)}}));
+    EXPECT_TRUE(read_file(dir / "setup") == build_package(zkpacktest::elf_stub(), {{12, std::string("A=b\0", 4)}}));
     EXPECT_EQ(zktest::mode_of(dir / "setup"), 0755u);
 }
 
 TEST(ZkpackCreate, EnvironmentPayloadUpTo1023BytesIsAccepted) {
     TempDir dir;
-    write_file(dir / "stub", "stub");
+    write_file(dir / "stub", zkpacktest::elf_stub());
     const std::string assignment = "V=" + std::string(1020, 'x');  // 1022 bytes and the NUL
     ASSERT_EQ(zkpack({"create", "-o", dir / "setup", "--stub", dir / "stub", "--env", assignment}).status, 0);
-    EXPECT_TRUE(read_file(dir / "setup") == build_package("stub", {{12, assignment + '\0'}}));
+    EXPECT_TRUE(read_file(dir / "setup") == build_package(zkpacktest::elf_stub(), {{12, assignment + '\0'}}));
 }
 
-TEST(ZkpackCreate, DefaultStubIsZkinstallBesideZkpack) {
+// zkpack takes the installer program of this machine, or of the one --arch
+// names, from beside itself; --stub wins over both.
+TEST(ZkpackCreate, InstallerProgramsBesideZkpack) {
     TempDir dir;
     const std::string packer = dir / "zkpack";
     write_file(packer, read_file(zktest::zkpack_path()), 0755);
-    write_file(dir / "input", "");
+    const auto create = [&](std::vector<std::string> choice) {
+        std::vector<std::string> args = {"create", "-o", dir / "setup", "--env", "A=b"};
+        args.insert(args.end(), choice.begin(), choice.end());
+        return zktest::run(packer, args);
+    };
 
-    auto result = zktest::run(packer, {"create", "-o", dir / "setup", "--env", "A=b"});
+    auto result = create({});
     EXPECT_EQ(result.err, "zkpack: " + (dir / "zkinstall") +
                               ": cannot open the default stub (give --stub FILE): No such file or directory\n");
     EXPECT_EQ(result.status, 1);
+    result = create({"--arch", "aarch64"});
+    EXPECT_EQ(result.err, "zkpack: " + (dir / "zkinstall-aarch64") +
+                              ": cannot open the installer program for aarch64 (give --stub FILE): No such file or "
+                              "directory\n");
+    EXPECT_EQ(result.status, 1);
+
+    const std::string native = zkpacktest::elf_stub("this machine's");
+    const std::string arm = zkpacktest::elf_stub("arm", zkpacktest::MACHINE_AARCH64);
+    write_file(dir / "zkinstall", native, 0755);
+    write_file(dir / "zkinstall-x86_64", native, 0755);
+    write_file(dir / "zkinstall-aarch64", native, 0755);
+    result = create({"--arch", "aarch64"});
+    EXPECT_EQ(result.err, "zkpack: " + (dir / "zkinstall-aarch64") + ": is an installer program for x86_64, not aarch64\n");
+    EXPECT_EQ(result.status, 1);
     EXPECT_FALSE(zktest::exists(dir / "setup"));
 
-    write_file(dir / "zkinstall", "the installer beside zkpack", 0755);
-    result = zktest::run(packer, {"create", "-o", dir / "setup", "--env", "A=b"});
-    EXPECT_EQ(result.err, "");
-    ASSERT_EQ(result.status, 0);
-    EXPECT_TRUE(read_file(dir / "setup") ==
-                build_package("the installer beside zkpack", {{12, std::string("A=b\0", 4)}}));
+    write_file(dir / "zkinstall-aarch64", arm, 0755);
+    const std::pair<std::vector<std::string>, std::string> choices[] = {
+        {{}, native},
+        {{"--arch", "x86_64"}, native},
+        {{"--arch", "aarch64"}, arm},
+        {{"--arch", "aarch64", "--stub", dir / "zkinstall"}, native},
+        {{"--stub", dir / "zkinstall", "--arch", "aarch64"}, native},
+    };
+    for (const auto& [choice, stub] : choices) {
+        SCOPED_TRACE(testing::PrintToString(choice));
+        result = create(choice);
+        EXPECT_EQ(result.err, "");
+        ASSERT_EQ(result.status, 0);
+        EXPECT_TRUE(read_file(dir / "setup") == build_package(stub, {{12, std::string("A=b\0", 4)}}));
+    }
 }
 
 // Each refusal names what is wrong and leaves no output, not even a
@@ -109,15 +138,18 @@ TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
     TempDir dir;
     const std::string stub = dir / "stub";
     const std::string out = dir / "setup";
-    write_file(stub, "stub");
+    write_file(stub, zkpacktest::elf_stub());
     write_file(dir / "input", "payload");
     // The marker straddles zkpack's 64 KiB read blocks.
-    write_file(dir / "marked", std::string(65530, 'x') + marker() + "tail");
+    write_file(dir / "marked", zkpacktest::elf_stub(std::string(65466, 'x') + marker() + "tail"));
     ::mkdir((dir / "folder").c_str(), 0755);
     ASSERT_EQ(::link((dir / "input").c_str(), (dir / "input-link").c_str()), 0);
+    std::string object = zkpacktest::elf_stub();
+    object[16] = 1;  // relocatable, not executable
+    write_file(dir / "object", object);
     {
         // Sparse: 4 GiB that take no room on disk.
-        write_file(dir / "huge", "");
+        write_file(dir / "huge", zkpacktest::elf_stub());
         ASSERT_EQ(::truncate((dir / "huge").c_str(), 4LL << 30), 0);
     }
     const std::vector<std::string> inputs = directory_entries(dir.path());
@@ -158,6 +190,12 @@ TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
          "zkpack: " + (dir / "marked") +
              ": contains the package marker at offset 65530, so it cannot serve as the installer program\n",
          1},
+        {{"-o", out, "--stub", dir / "input", "--env", "A=b"},
+         "zkpack: " + (dir / "input") + ": is not an ELF executable, so it cannot serve as the installer program\n", 1},
+        {{"-o", out, "--stub", dir / "object", "--env", "A=b"},
+         "zkpack: " + (dir / "object") + ": is not an ELF executable, so it cannot serve as the installer program\n", 1},
+        {usual({"--arch", "arm64"}), "zkpack: unknown architecture 'arm64' (x86_64 or aarch64)" + usage, 2},
+        {usual({"--arch"}), "zkpack: option '--arch' needs an argument" + usage, 2},
         {{"-o", out, "--stub", dir / "huge", "--env", "A=b"},
          "zkpack: " + (dir / "huge") + ": would make the installer 4 GiB or larger, beyond its 32-bit offsets\n", 1},
         {{"-o", out, "--stub", dir / "nothing", "--env", "A=b"},
@@ -193,7 +231,7 @@ TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
 // gets a signal: either way nothing is left but the inputs.
 TEST(ZkpackCreate, InputChangedOrSignalMidwayLeavesNothing) {
     TempDir dir;
-    write_file(dir / "stub", "stub");
+    write_file(dir / "stub", zkpacktest::elf_stub());
     write_file(dir / "big", random_bytes(8 << 20, 3));
     const std::vector<std::string> inputs = directory_entries(dir.path());
     struct Case {
@@ -242,7 +280,7 @@ TEST(ZkpackCreate, InputChangedOrSignalMidwayLeavesNothing) {
 
 TEST(ZkpackCreate, FailureLeavesAnExistingOutputAsItWas) {
     TempDir dir;
-    write_file(dir / "stub", "stub");
+    write_file(dir / "stub", zkpacktest::elf_stub());
     write_file(dir / "setup", "the previous installer", 0755);
     const auto result = zkpack({"create", "-o", dir / "setup", "--stub", dir / "stub", "--env", "A=b", "--program",
                                 dir / "missing"});
@@ -255,7 +293,7 @@ TEST(ZkpackCommandLine, HelpNamesEveryCommandAndOption) {
     const auto result = zkpack({"--help"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
-    for (const char* word : {"create", "list", "verify", "cat", "-o OUT", "--stub FILE", "--env NAME=VALUE",
+    for (const char* word : {"create", "list", "verify", "cat", "-o OUT", "--arch ARCH", "--stub FILE", "--env NAME=VALUE",
                              "--program FILE", "--record KIND FILE", "--welcome FILE", "--tree DIR", "--archive FILE",
                              "--script FILE", "-1 ... -9", "--quiet"}) {
         EXPECT_NE(result.out.find(word), std::string::npos) << word;

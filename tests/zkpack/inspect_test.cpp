@@ -54,7 +54,7 @@ void expect_problem(const std::string& path, const std::string& problem) {
 TEST(ZkpackList, ShowsHeaderAndOneLinePerRecord) {
     TempDir dir;
     // 65531 bytes: the marker straddles zkpack's 64 KiB read blocks.
-    write_file(dir / "stub", std::string(65531, 's'));
+    write_file(dir / "stub", zkpacktest::elf_stub(std::string(65531 - 64, 's')));
     write_file(dir / "welcome", "Welcome to Zelkor\r\nSecond line\r\n");
     write_file(dir / "long", std::string(70, 'L') + "\n");
     write_file(dir / "program", std::string(5000, 'p'));
@@ -71,6 +71,7 @@ TEST(ZkpackList, ShowsHeaderAndOneLinePerRecord) {
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out,
+              "installer program: x86_64\n"
               "marker offset:     65531\n"
               "package length:    5367\n"
               "stored checksum:   " + checksum + "\n"
@@ -89,6 +90,34 @@ TEST(ZkpackList, ShowsHeaderAndOneLinePerRecord) {
     EXPECT_EQ(verified.status, 0);
 }
 
+// The first line names the processor the installer program was built for,
+// from its ELF header, whatever the packer would accept as a stub.
+TEST(ZkpackList, NamesTheInstallerProgramsArchitecture) {
+    TempDir dir;
+    std::string big_endian = zkpacktest::elf_stub("", 0x0200);
+    // Read most significant byte first: an executable for machine 2.
+    big_endian[5] = 2;
+    std::swap(big_endian[16], big_endian[17]);
+    std::string core_dump = zkpacktest::elf_stub();
+    core_dump[16] = 4;
+    const std::pair<std::string, std::string> stubs[] = {
+        {zkpacktest::elf_stub(), "x86_64"},
+        {zkpacktest::elf_stub("", zkpacktest::MACHINE_AARCH64), "aarch64"},
+        {zkpacktest::elf_stub("", 243), "ELF machine 243"},
+        {big_endian, "ELF machine 2"},
+        {core_dump, "not an ELF executable"},
+        {zkpacktest::elf_stub().substr(0, 19), "not an ELF executable"},
+        {"#!/bin/sh\n", "not an ELF executable"},
+        {"", "not an ELF executable"},
+    };
+    for (const auto& [stub, name] : stubs) {
+        write_file(dir / "setup", build_package(stub, {{12, std::string("A=b\0", 4)}}));
+        const auto result = zkpack({"list", dir / "setup"});
+        EXPECT_EQ(result.status, 0) << name;
+        EXPECT_EQ(lines_of(result.out).at(0), "installer program: " + name);
+    }
+}
+
 TEST(ZkpackList, ReportsTheProblemAfterTheListing) {
     TempDir dir;
     std::string file = build_package("stub", {{12, std::string("A=b\0", 4)}});
@@ -98,6 +127,7 @@ TEST(ZkpackList, ReportsTheProblemAfterTheListing) {
 
     const auto result = zkpack({"list", dir / "setup"});
     EXPECT_EQ(result.out,
+              "installer program: not an ELF executable\n"
               "marker offset:     4\n"
               "package length:    181\n"
               "stored checksum:   " + stored + "\n"
@@ -152,7 +182,9 @@ TEST(ZkpackVerify, CatchesASingleFlippedByteAnywhere) {
 
 TEST(ZkpackVerify, AReservedHeaderByteChangesTheChecksumAndNothingElse) {
     TempDir dir;
-    write_file(dir / "stub", "stub");
+    const std::string stub = zkpacktest::elf_stub();
+    const size_t m = stub.size();
+    write_file(dir / "stub", stub);
     write_file(dir / "program", "#!/bin/sh\n");
     const std::string path = dir / "setup";
     ASSERT_EQ(zkpack({"create", "-o", path, "--stub", dir / "stub", "--env", "A=b", "--program", dir / "program"}).status,
@@ -160,23 +192,23 @@ TEST(ZkpackVerify, AReservedHeaderByteChangesTheChecksumAndNothingElse) {
     const std::string original = read_file(path);
     const auto original_list = zkpack({"list", path});
 
-    for (size_t reserved : {4 + 15, 4 + 23, 4 + 32, 4 + 100, 4 + 171}) {
+    for (size_t reserved : {m + 15, m + 23, m + 32, m + 100, m + 171}) {
         SCOPED_TRACE("reserved byte at offset " + std::to_string(reserved));
         std::string file = original;
         file[reserved] = 'R';
         write_file(path, file);
-        expect_problem(path, checksum_mismatch(file, 4));
+        expect_problem(path, checksum_mismatch(file, m));
 
-        reseal(file, 4);
+        reseal(file, m);
         write_file(path, file);
-        EXPECT_NE(load32(file, 4 + 28), load32(original, 4 + 28));
+        EXPECT_NE(load32(file, m + 28), load32(original, m + 28));
         const auto resealed = zkpack({"list", path});
         EXPECT_EQ(resealed.status, 0);
         const auto before = lines_of(original_list.out);
         const auto after = lines_of(resealed.out);
         ASSERT_EQ(after.size(), before.size());
         for (size_t i = 0; i < after.size(); ++i) {
-            const bool checksum_line = i == 2 || i == 3;
+            const bool checksum_line = i == 3 || i == 4;
             EXPECT_EQ(after[i] == before[i], !checksum_line) << after[i];
         }
     }

@@ -45,7 +45,7 @@ std::string with_dir(const std::string& text, const std::string& dir) {
 // Runs each case from a directory holding only its inputs; nothing may be
 // added to it, not even a temporary file.
 void expect_refusals(const TempDir& dir, const std::vector<Refusal>& refusals) {
-    write_file(dir / "stub", "stub");
+    write_file(dir / "stub", zkpacktest::elf_stub());
     const std::vector<std::string> inputs = directory_entries(dir.path());
     for (const auto& refusal : refusals) {
         SCOPED_TRACE(refusal.what);

@@ -43,7 +43,7 @@ std::string build(const TempDir& dir, const std::string& tree, const std::string
 
 TEST(ZkpackReproducible, SameInputsGiveTheSameInstaller) {
     TempDir dir;
-    write_file(dir / "stub", "#!/bin/sh\n");
+    write_file(dir / "stub", zkpacktest::elf_stub());
     write_file(dir / "welcome", "Welcome\r\n");
     write_file(dir / "setup.sh", "echo done\n");
     const auto items = zkpacktest::product_tree();
@@ -77,7 +77,7 @@ TEST(ZkpackReproducible, SameInputsGiveTheSameInstaller) {
 
 TEST(ZkpackProgress, NothingOffATerminal) {
     TempDir dir;
-    write_file(dir / "stub", "stub");
+    write_file(dir / "stub", zkpacktest::elf_stub());
     write_file(dir / "setup.sh", std::string(300000, 's'));
     ::mkdir((dir / "tree").c_str(), 0755);
     write_file(dir / "tree/file", std::string(300000, 'f'));
@@ -93,7 +93,7 @@ TEST(ZkpackProgress, NothingOffATerminal) {
 TEST(ZkpackProgress, BarOnATerminalUnlessQuiet) {
     if (shell("command -v script").status != 0) GTEST_SKIP() << "no script command";
     TempDir dir;
-    write_file(dir / "stub", "stub");
+    write_file(dir / "stub", zkpacktest::elf_stub());
     write_file(dir / "setup.sh", std::string(300000, 's'));
     ::mkdir((dir / "tree").c_str(), 0755);
     write_file(dir / "tree/file", std::string(300000, 'f'));

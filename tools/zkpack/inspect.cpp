@@ -1,6 +1,7 @@
 #include "inspect.h"
 
 #include "decompressor.h"
+#include "elf.h"
 #include "format.h"
 #include "reader.h"
 #include "tar_stream.h"
@@ -9,6 +10,7 @@
 #include <array>
 #include <cinttypes>
 #include <cstdio>
+#include <optional>
 
 namespace zkpack {
 
@@ -75,6 +77,9 @@ std::string record_summary(const Package& package, const RecordInfo& record) {
 }
 
 void print_header(const Package& package) {
+    const std::optional<unsigned> machine =
+        executable_machine(package.file.get(), package.path, package.marker_offset);
+    std::printf("installer program: %s\n", machine ? machine_name(*machine).c_str() : "not an ELF executable");
     std::printf("marker offset:     %" PRIu64 "\n", package.marker_offset);
     std::printf("package length:    %" PRIu32 "\n", package.package_length);
     std::printf("stored checksum:   %08" PRIx32 "\n", package.stored_checksum);

@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "elf.h"
 #include "format.h"
 #include "io.h"
 
@@ -10,7 +11,7 @@
 namespace zkpack {
 
 const char HELP_TEXT[] =
-    "Usage: zkpack create -o OUT [--stub FILE] [--default-dir DIR] [-1 ... -9] [-j N] [-q] [--sign SECFILE] RECORD...\n"
+    "Usage: zkpack create -o OUT [--arch ARCH | --stub FILE] [--default-dir DIR] [-1 ... -9] [-j N] [-q] [--sign SECFILE] RECORD...\n"
     "       zkpack list PKG\n"
     "       zkpack verify [--pubkey PUBFILE | -P KEY] [--signature FILE] PKG\n"
     "       zkpack cat PKG N\n"
@@ -32,7 +33,9 @@ const char HELP_TEXT[] =
     "\n"
     "Options of create:\n"
     "  -o OUT                 the installer to write\n"
-    "  --stub FILE            the installer program (default: zkinstall beside zkpack)\n"
+    "  --arch ARCH            the installer program for ARCH (x86_64 or aarch64):\n"
+    "                         zkinstall-ARCH beside zkpack (default: zkinstall, this machine's)\n"
+    "  --stub FILE            the installer program to use, an ELF executable (wins over --arch)\n"
     "  --default-dir DIR      the install directory offered by default: an environment\n"
     "                         record ZKINSTALL_DEFAULT_DIR=DIR before all others\n"
     "  -1 ... -9              bzip2 block size of 100 kB ... 900 kB (default -9)\n"
@@ -144,6 +147,11 @@ void parse_create(ArgumentReader& reader, Options& options) {
         } else if (arg == "--default-dir") {
             default_dir = reader.value_of(arg);
             if (default_dir.empty()) throw UsageError{"option '--default-dir' needs a directory"};
+        } else if (arg == "--arch") {
+            options.arch = reader.value_of(arg);
+            if (!architecture_machine(options.arch)) {
+                throw UsageError{"unknown architecture '" + options.arch + "' (" + ARCHITECTURE_NAMES + ")"};
+            }
         } else if (is_block_size_option(arg)) {
             options.block_size = arg[1] - '0';
         } else if (arg == "-j") {

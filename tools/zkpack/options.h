@@ -28,6 +28,7 @@ struct Options {
     Command command = Command::help;
     std::string output;                // create: -o
     std::string stub;                  // create: --stub, empty for the default
+    std::string arch;                  // create: --arch, empty for this machine's installer
     std::vector<RecordSpec> records;   // create: in the order given
     int block_size = 9;                // create: -1 ... -9, bzip2's block size
     bool quiet = false;                // create: --quiet

@@ -1,5 +1,6 @@
 #include "writer.h"
 
+#include "elf.h"
 #include "format.h"
 #include "output.h"
 #include "output_apart.h"
@@ -13,22 +14,44 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <optional>
 #include <vector>
 
 namespace zkpack {
 
 namespace {
 
-// The installer built with this zkpack lies beside it, in the build tree
-// as when installed.
-std::string default_stub() {
+// The installers built with this zkpack lie beside it, in the build tree as
+// when installed: zkinstall for this machine, zkinstall-ARCH for each
+// architecture.
+std::string beside_zkpack(const std::string& name) {
     std::array<char, PATH_MAX> self{};
     const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
-    if (n <= 0) fail_system("/proc/self/exe", "cannot find zkpack's own file, nor zkinstall beside it (give --stub FILE)");
-    std::string path(self.data(), static_cast<size_t>(n));
-    const std::string stub = path.substr(0, path.rfind('/') + 1) + "zkinstall";
-    if (::access(stub.c_str(), R_OK) != 0) fail_system(stub, "cannot open the default stub (give --stub FILE)");
+    if (n <= 0) fail_system("/proc/self/exe", "cannot find zkpack's own file, nor " + name + " beside it (give --stub FILE)");
+    const std::string path(self.data(), static_cast<size_t>(n));
+    return path.substr(0, path.rfind('/') + 1) + name;
+}
+
+std::string chosen_stub(const Options& options) {
+    if (!options.stub.empty()) return options.stub;
+    const bool native = options.arch.empty();
+    const std::string stub = beside_zkpack(native ? "zkinstall" : "zkinstall-" + options.arch);
+    if (::access(stub.c_str(), R_OK) != 0) {
+        const std::string what = native ? "the default stub" : "the installer program for " + options.arch;
+        fail_system(stub, "cannot open " + what + " (give --stub FILE)");
+    }
     return stub;
+}
+
+// Anything but an executable would make a package that cannot start; an
+// installer chosen by --arch must have been built for it.
+void check_stub(const std::string& path, const Options& options) {
+    const FileDescriptor file = open_for_reading(path);
+    const std::optional<unsigned> machine = executable_machine(file.get(), path, size_of(file.get(), path));
+    if (!machine) fail(path, "is not an ELF executable, so it cannot serve as the installer program");
+    if (options.stub.empty() && !options.arch.empty() && machine != architecture_machine(options.arch)) {
+        fail(path, "is an installer program for " + machine_name(*machine) + ", not " + options.arch);
+    }
 }
 
 void copy_stub(const std::string& path, PackageOutput& output) {
@@ -60,7 +83,8 @@ void create_package(const Options& options) {
     constexpr int DEFAULT_MAX_THREADS = 8;
     const int threads = options.threads != 0 ? options.threads : bzip2_blocks::usable_processors(DEFAULT_MAX_THREADS);
     const PackSettings settings{options.block_size, threads, progress_wanted(options.quiet)};
-    const std::string stub = options.stub.empty() ? default_stub() : options.stub;
+    const std::string stub = chosen_stub(options);
+    check_stub(stub, options);
     check_output_apart(options.output, stub, options.records);
 
     PackageOutput output(options.output);
