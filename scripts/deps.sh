@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libbz2-dev libarchive-dev libgtest-dev
           libbenchmark-dev bzip2 tar python3 clang libclang-rt-14-dev time
-          busybox-static libsodium-dev minisign pbzip2 lbzip2)
+          busybox-static libsodium-dev minisign pbzip2 lbzip2 g++-aarch64-linux-gnu libbz2-dev:arm64
+          libsodium-dev:arm64 qemu-user-static)
 
 missing=()
 for package in "${packages[@]}"; do
@@ -18,5 +19,9 @@ done
 echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
+# The aarch64 installer links the arm64 libraries of Debian's multiarch archive.
+if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  $sudo dpkg --add-architecture arm64
+fi
 $sudo apt-get update -q
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
