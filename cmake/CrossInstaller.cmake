@@ -13,6 +13,7 @@ ExternalProject_Add(zkinstall_aarch64
   CMAKE_ARGS
     -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/aarch64-linux-gnu.cmake
     -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+    -DZK_WERROR=${ZK_WERROR}
     -DZK_INSTALLER_ONLY=ON
   BUILD_COMMAND ${CMAKE_COMMAND} --build ${ZK_CROSS_DIR} --target zkinstall
   INSTALL_COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ZK_CROSS_DIR}/bin/zkinstall

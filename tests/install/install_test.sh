@@ -44,10 +44,10 @@ done
 # The installed zkpack finds the installer programs installed beside it.
 for arch in "$(uname -m)" aarch64; do
   [ -e "$build/bin/zkinstall-$arch" ] && [ -e "$prefix/bin/zkpack" ] || continue
-  [ -e "$prefix/bin/zkinstall-$arch" ] || { echo "not installed: bin/zkinstall-$arch"; exit 1; }
-  "$prefix/bin/zkpack" create -o "$scratch/setup-$arch" --arch "$arch" --env A=b
+  [ -e "$prefix/bin/zkinstall-$arch" ] || fail "not installed: bin/zkinstall-$arch"
+  "$prefix/bin/zkpack" create -q -o "$scratch/setup-$arch" --arch "$arch" --env A=b
   [ "$("$prefix/bin/zkpack" list "$scratch/setup-$arch" | head -n 1)" = "installer program: $arch" ] ||
-    { echo "zkpack create --arch $arch did not take zkinstall-$arch"; exit 1; }
+    fail "zkpack create --arch $arch did not take zkinstall-$arch"
 done
 for file in "$prefix"/include/zk/*/*_internal.h; do
   [ -e "$file" ] && fail "internal header installed: $file"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # empty_root_test.sh CMAKE BUILD_DIR SOURCE_DIR
 #
-# The installer needs no shared library and no dynamic loader; a demo package
+# The installers need no shared library and no dynamic loader; a demo package
 # made with the installed tools verifies, unpacks, sets its environment and
 # runs its script inside a root holding only the package, a static shell,
 # /dev/null and /tmp. The root part needs root (chroot, mknod): exit 77
@@ -19,13 +19,17 @@ trap 'rm -rf "$scratch"' EXIT
 "$cmake" --install "$build" --prefix "$scratch/prefix" >/dev/null
 installer=$scratch/prefix/bin/zkinstall
 
-# No NEEDED entry and no interpreter. A static-pie program keeps a dynamic
-# section for relocating itself, which names no library.
-dynamic=$(readelf --dynamic --wide "$installer") || fail "readelf cannot read $installer"
-headers=$(readelf --program-headers --wide "$installer") || fail "readelf cannot read $installer"
-! grep -F '(NEEDED)' <<<"$dynamic" || fail "the installer needs shared libraries"
-! grep -qw INTERP <<<"$headers" || fail "the installer names a dynamic loader"
-grep -qw LOAD <<<"$headers" || fail "no program headers read from $installer"
+# No NEEDED entry and no interpreter, in the native installer and in the
+# aarch64 one when it was built. A static-pie program keeps a dynamic section
+# for relocating itself, which names no library.
+for program in "$installer" "$scratch/prefix/bin/zkinstall-aarch64"; do
+  [ "$program" = "$installer" ] || [ -e "$build/bin/zkinstall-aarch64" ] || continue
+  dynamic=$(readelf --dynamic --wide "$program") || fail "readelf cannot read $program"
+  headers=$(readelf --program-headers --wide "$program") || fail "readelf cannot read $program"
+  ! grep -F '(NEEDED)' <<<"$dynamic" || fail "$program needs shared libraries"
+  ! grep -qw INTERP <<<"$headers" || fail "$program names a dynamic loader"
+  grep -qw LOAD <<<"$headers" || fail "no program headers read from $program"
+done
 
 shell=/bin/busybox
 chroot=$(PATH=$PATH:/usr/sbin:/sbin command -v chroot || true)
