@@ -11,7 +11,7 @@ include_guard(GLOBAL)
 include(CheckLinkerFlag)
 
 function(zk_link_static_program target)
-  if(ZK_SANITIZE OR ZK_FUZZ)
+  if(ZK_SANITIZE OR ZK_SANITIZE_THREAD OR ZK_FUZZ)
     message(STATUS "${target}: linked dynamically, as the sanitizer runtimes need")
     return()
   endif()
