@@ -1,5 +1,6 @@
 #include "tar_format.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -35,6 +36,17 @@ constexpr TypeDescription TYPE_DESCRIPTIONS[] = {
     {'3', "a character device"}, {'4', "a block device"},   {'6', "a FIFO"},
     {'S', "a sparse file"},      {'V', "a volume label"},   {'M', "a multi-volume continuation"},
 };
+
+// Calls use with each component between slashes, empty ones included.
+template <typename Use>
+void for_each_component(std::string_view name, Use use) {
+    for (size_t start = 0; start <= name.size();) {
+        size_t end = name.find('/', start);
+        if (end == std::string_view::npos) end = name.size();
+        use(name.substr(start, end - start));
+        start = end + 1;
+    }
+}
 
 }  // namespace
 
@@ -124,29 +136,28 @@ std::string type_description(unsigned char type) {
     return text;
 }
 
+size_t longest_component(std::string_view name) {
+    size_t longest = 0;
+    for_each_component(name, [&](std::string_view component) { longest = std::max(longest, component.size()); });
+    return longest;
+}
+
 bool is_safe_name(std::string_view name) {
     if (name.empty() || name.size() > MAX_NAME_LENGTH || name.front() == '/') return false;
-    for (size_t start = 0; start <= name.size();) {
-        size_t end = name.find('/', start);
-        if (end == std::string_view::npos) end = name.size();
-        if (name.substr(start, end - start) == "..") return false;
-        start = end + 1;
-    }
-    return true;
+    bool climbs = false;
+    for_each_component(name, [&](std::string_view component) { climbs |= component == ".."; });
+    return !climbs && longest_component(name) <= MAX_COMPONENT_LENGTH;
 }
+
+bool is_link_target(std::string_view target) { return !target.empty() && target.size() <= MAX_NAME_LENGTH; }
 
 std::string normal_name(std::string_view name) {
     std::string normal;
-    for (size_t start = 0; start <= name.size();) {
-        size_t end = name.find('/', start);
-        if (end == std::string_view::npos) end = name.size();
-        const std::string_view component = name.substr(start, end - start);
-        if (!component.empty() && component != ".") {
-            if (!normal.empty()) normal += '/';
-            normal += component;
-        }
-        start = end + 1;
-    }
+    for_each_component(name, [&](std::string_view component) {
+        if (component.empty() || component == ".") return;
+        if (!normal.empty()) normal += '/';
+        normal += component;
+    });
     return normal;
 }
 

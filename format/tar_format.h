@@ -36,6 +36,9 @@ static_assert(sizeof POSIX_MAGIC == MAGIC.size);
 
 // Longer names (and link targets) are refused as unsafe.
 constexpr size_t MAX_NAME_LENGTH = 4095;
+// No file system the installer writes to makes a longer name component, so
+// such a name is refused like an unsafe one rather than half made.
+constexpr size_t MAX_COMPONENT_LENGTH = 255;
 // Long-name and extended-header data beyond this makes the archive damaged:
 // no real name comes near it.
 constexpr uint64_t MAX_METADATA_SIZE = 64 * 1024;
@@ -79,9 +82,16 @@ bool carries_data(EntryKind kind, unsigned char type);
 // What an unsupported type flag is, for messages: "a FIFO", "a sparse file".
 std::string type_description(unsigned char type);
 
+// The length of the name's longest component, in bytes.
+size_t longest_component(std::string_view name);
+
 // A name that is empty, absolute, longer than MAX_NAME_LENGTH or has a ".."
-// component would reach outside the directory the archive is unpacked into.
+// component would reach outside the directory the archive is unpacked into;
+// one with a component longer than MAX_COMPONENT_LENGTH cannot be made.
 bool is_safe_name(std::string_view name);
+
+// A symbolic link's target the system stores: 1 to MAX_NAME_LENGTH bytes.
+bool is_link_target(std::string_view target);
 
 // The name with empty and "." components dropped, as the entry lands; ""
 // for the directory the archive is unpacked into.

@@ -56,7 +56,7 @@ std::string until_nul(std::string_view text) { return std::string(text.substr(0,
 
 Decision decide(EntryKind kind, std::string_view name, std::string_view link_name) {
     const bool names_safe = is_safe_name(name) && (kind != EntryKind::hard_link || is_safe_name(link_name));
-    if (!names_safe) return Decision::unsafe;
+    if (!names_safe || (kind == EntryKind::symbolic_link && !is_link_target(link_name))) return Decision::unsafe;
     switch (kind) {
         case EntryKind::regular:
         case EntryKind::directory:

@@ -385,9 +385,14 @@ TEST_F(ArchiveRun, ScriptFileIsNotWrittenThroughAPlantedLink) {
 
 TEST_F(ArchiveRun, UnsafeNamesWriteNothingOutside) {
     const std::string absolute = dir / "absolute";
+    // A component longer than any file system takes is refused before any
+    // directory of its name is made.
+    const std::string too_long = "made/" + std::string(256, 'c') + "/f";
     const std::string tar = archive_test::tar_archive({{"../escaped", "up"},
                                                        {absolute, "abs"},
                                                        {"../escaped-dir/", "", '5'},
+                                                       {"././@LongLink", too_long + '\0', 'L'},
+                                                       {"cut", "long"},
                                                        {"kept", "k"}});
     pack({"--record", "2", compressed_file("unsafe.tar", tar)});
     const RunResult r = install();
@@ -395,6 +400,7 @@ TEST_F(ArchiveRun, UnsafeNamesWriteNothingOutside) {
           "\nExtracting ../escaped .. 2 bytes\nUnsafe path skipped: ../escaped\n"
           "Extracting " + absolute + " .. 3 bytes\nUnsafe path skipped: " + absolute + "\n"
           "Extracting ../escaped-dir/ .. 0 bytes\nUnsafe path skipped: ../escaped-dir/\n"
+          "Extracting " + too_long + " .. 4 bytes\nUnsafe path skipped: " + too_long + "\n"
           "Extracting kept .. 1 bytes\n" + END_LINE + FAILURE,
           1);
     EXPECT_FALSE(zktest::exists(dir / "escaped"));

@@ -211,6 +211,21 @@ INSTANTIATE_TEST_SUITE_P(
                   "Extracting kept .. 1 bytes\n" + END,
                   {{"kept", "file 0644 k"}},
                   7},
+        EntryCase{"names the system cannot make are skipped whole: a component over 255 bytes, a link target "
+                  "over 4095 bytes or empty",
+                  {{"././@LongLink", "d/" + std::string(256, 'c') + "/f" + '\0', 'L'},
+                   {"cut", "x"},
+                   {"././@LongLink", std::string(255, 'c') + '\0', 'L'},
+                   {"cut", "k"},
+                   {"././@LongLink", std::string(4096, 't') + '\0', 'K'},
+                   link_entry("long-target", '2', "cut"),
+                   link_entry("no-target", '2', "")},
+                  "Extracting d/" + std::string(256, 'c') + "/f .. 1 bytes\nUnsafe path skipped: d/" +
+                      std::string(256, 'c') + "/f\nExtracting " + std::string(255, 'c') + " .. 1 bytes\n"
+                      "Extracting long-target .. 0 bytes\nUnsafe path skipped: long-target\n"
+                      "Extracting no-target .. 0 bytes\nUnsafe path skipped: no-target\n" + END,
+                  {{std::string(255, 'c'), "file 0644 k"}},
+                  3},
         EntryCase{"no entry is written through a link found in the directory; a link at the name is replaced",
                   {{"lnk/f", "through"}, {"lnk/sub/", "", '5'}, {"victim", "replaced"}, {"kept", "k"}},
                   "Extracting lnk/f .. 7 bytes\nUnsafe path skipped: lnk/f\n"

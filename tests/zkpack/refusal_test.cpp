@@ -102,11 +102,11 @@ const char MAKE_ARCHIVES[] = R"(
 import io, tarfile
 def archive(name, entries, form=tarfile.USTAR_FORMAT):
     with tarfile.open(name, 'w', format=form) as t:
-        for entry_name, kind in entries:
+        for entry_name, kind, *target in entries:
             info = tarfile.TarInfo(entry_name)
             info.type = kind
             if kind in (tarfile.SYMTYPE, tarfile.LNKTYPE):
-                info.linkname = 'a'
+                info.linkname = target[0] if target else 'a'
             data = b'data' if kind == tarfile.REGTYPE else b''
             info.size = len(data)
             t.addfile(info, io.BytesIO(data))
@@ -117,6 +117,9 @@ archive('blockdev.tar', [('b', tarfile.BLKTYPE)])
 archive('absolute.tar', [('/etc/x', tarfile.REGTYPE)])
 archive('dotdot.tar', [('a/../../x', tarfile.REGTYPE)])
 archive('too-long.tar', [('n' * 4096, tarfile.REGTYPE)], tarfile.GNU_FORMAT)
+archive('long-component.tar', [('a', tarfile.REGTYPE), ('d/' + 'c' * 256 + '/f', tarfile.REGTYPE)], tarfile.GNU_FORMAT)
+archive('long-target.tar', [('s', tarfile.SYMTYPE, 't' * 4096)], tarfile.GNU_FORMAT)
+archive('no-target.tar', [('s', tarfile.SYMTYPE, '')])
 big = tarfile.TarInfo('big')
 big.size = 2 ** 31
 with open('big.tar', 'wb') as f:
@@ -153,6 +156,13 @@ TEST(ZkpackRefusals, ArchivesTheInstallerCannotUnpackAsMeant) {
         {"'..' component", {"--archive", "@/dotdot.tar"}, "@/dotdot.tar: a/../../x: a '..' component" + outside},
         {"name of 4096 bytes", {"--archive", "@/too-long.tar"},
          "@/too-long.tar: " + std::string(4096, 'n') + ": its name takes 4096 bytes; the installer takes at most 4095\n"},
+        {"name component of 256 bytes", {"--archive", "@/long-component.tar"},
+         "@/long-component.tar: d/" + std::string(256, 'c') +
+             "/f: a component of its name takes 256 bytes; the installer takes at most 255\n"},
+        {"link target of 4096 bytes", {"--archive", "@/long-target.tar"},
+         "@/long-target.tar: s: a symbolic link whose target takes 4096 bytes; the installer takes at most 4095\n"},
+        {"empty link target", {"--archive", "@/no-target.tar"},
+         "@/no-target.tar: s: a symbolic link with an empty target\n"},
         {"entry of 2 GiB", {"--archive", "@/big.tar"},
          "@/big.tar: cut short inside an entry's data\n"},
         {"bytes after the stream", {"--archive", "@/junk.tar.bz2"},

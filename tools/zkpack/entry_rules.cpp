@@ -26,14 +26,26 @@ std::string description_of(EntryKind kind, unsigned char type) {
     return tar_format::type_description(type);
 }
 
+std::string too_long(const std::string& what, size_t size, size_t most) {
+    return what + " takes " + std::to_string(size) + " bytes; the installer takes at most " + std::to_string(most);
+}
+
 std::string name_problem(std::string_view name) {
     if (name.size() > tar_format::MAX_NAME_LENGTH) {
-        return "its name takes " + std::to_string(name.size()) + " bytes; the installer takes at most " +
-               std::to_string(tar_format::MAX_NAME_LENGTH);
+        return too_long("its name", name.size(), tar_format::MAX_NAME_LENGTH);
     }
     if (name.empty()) return "an empty name";
     if (name.front() == '/') return "an absolute name; the installer writes only below its directory";
+    const size_t longest = tar_format::longest_component(name);
+    if (longest > tar_format::MAX_COMPONENT_LENGTH) {
+        return too_long("a component of its name", longest, tar_format::MAX_COMPONENT_LENGTH);
+    }
     return "a '..' component; the installer writes only below its directory";
+}
+
+std::string target_problem(std::string_view target) {
+    if (target.empty()) return "a symbolic link with an empty target";
+    return too_long("a symbolic link whose target", target.size(), tar_format::MAX_NAME_LENGTH);
 }
 
 }  // namespace
@@ -49,6 +61,7 @@ std::string entry_problem(EntryKind kind, unsigned char type, std::string_view n
         case Decision::unsafe: break;
     }
     if (!tar_format::is_safe_name(name)) return name_problem(name);
+    if (kind == EntryKind::symbolic_link) return target_problem(link_name);
     return "a hard link to " + std::string(link_name) + ": " + name_problem(link_name);
 }
 

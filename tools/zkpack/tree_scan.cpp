@@ -64,17 +64,18 @@ public:
     void walk(const std::string& directory, const std::string& prefix);
 
 private:
-    EntryKind checked_kind(const std::string& source, const std::string& stored_name, const struct stat& status);
+    EntryKind checked_kind(const std::string& source, const std::string& stored_name, const struct stat& status,
+                           const std::string& target);
 
     Tree& tree_;
 };
 
 EntryKind TreeWalk::checked_kind(const std::string& source, const std::string& stored_name,
-                                 const struct stat& status) {
+                                 const struct stat& status, const std::string& target) {
     const std::optional<unsigned char> flag = type_flag(status.st_mode);
     if (!flag) fail(source, type_problem(S_ISSOCK(status.st_mode) ? "a socket" : "a file of unknown type"));
     const EntryKind kind = tar_format::entry_kind(*flag, stored_name);
-    const std::string problem = entry_problem(kind, *flag, stored_name);
+    const std::string problem = entry_problem(kind, *flag, stored_name, target);
     if (!problem.empty()) fail(source, problem);
     return kind;
 }
@@ -109,11 +110,11 @@ void TreeWalk::walk(const std::string& directory, const std::string& prefix) {
         struct stat status;
         if (::lstat(source.c_str(), &status) != 0) fail_system(source, "cannot read its status");
         const std::string stored_name = prefix + name + (S_ISDIR(status.st_mode) ? "/" : "");
-        const EntryKind kind = checked_kind(source, stored_name, status);
+        const std::string target = S_ISLNK(status.st_mode) ? link_target(source, status) : "";
+        const EntryKind kind = checked_kind(source, stored_name, status, target);
         const uint64_t size = kind == EntryKind::regular ? static_cast<uint64_t>(status.st_size) : 0;
         tree_.entries.push_back(TreeEntry{source, stored_name, kind, status.st_mode & 07777, size, status.st_mtime,
-                                          status.st_dev, status.st_ino, status.st_nlink,
-                                          kind == EntryKind::symbolic_link ? link_target(source, status) : ""});
+                                          status.st_dev, status.st_ino, status.st_nlink, target});
         tree_.data_size += size;
         if (kind == EntryKind::directory) walk(source, stored_name);
     }
