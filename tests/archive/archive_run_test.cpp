@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <sstream>
 #include <thread>
 #include <string>
 #include <vector>
@@ -227,15 +228,31 @@ void make_linked_product(const std::string& src, bool long_names) {
     ::symlink(std::string(150, 't').c_str(), (src + "/long-target").c_str());
 }
 
+// The names on the installer's Extracting lines, one a line.
+std::string extracted_names(const std::string& out) {
+    const std::string word = "Extracting ";
+    std::string names;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(word, 0) == 0) names += line.substr(word.size(), line.rfind(" .. ") - word.size()) + "\n";
+    }
+    return names;
+}
+
 TEST_P(ArchiveMaker, InstallsWhatTarExtracts) {
     const Maker& m = GetParam();
-    const bool ustar = std::string(m.format) == "ustar" || std::string(m.format) == "USTAR_FORMAT";
-    make_linked_product(dir / "src", !ustar);
+    const std::string format = m.format;
+    const bool long_names = format != "ustar" && format != "USTAR_FORMAT" && format != "v7";
+    make_linked_product(dir / "src", long_names);
     pack({"--record", m.kind, archive_of(m.tool, m.format, dir / "src")});
     const RunResult r = install();
     EXPECT_EQ(r.status, 0) << r.out;
+    const std::string archive = dir / (format + ".tar");
+    const RunResult listed = zktest::run("/usr/bin/tar", {"-tf", archive});
+    EXPECT_EQ(extracted_names(r.out), listed.out + "\n")
+        << "a line for each entry, none for the long-name and pax headers, one for the end block";
     make_dir(dir / "expected", 0755);
-    const RunResult tar = zktest::run("/usr/bin/tar", {"-C", dir / "expected", "-xf", dir / (std::string(m.format) + ".tar")});
+    const RunResult tar = zktest::run("/usr/bin/tar", {"-C", dir / "expected", "-xf", archive});
     ASSERT_EQ(tar.status, 0) << tar.err;
     EXPECT_EQ(archive_test::tree_of(root), archive_test::tree_of(dir / "expected"));
     struct stat hard, original;
@@ -246,7 +263,10 @@ TEST_P(ArchiveMaker, InstallsWhatTarExtracts) {
 
 INSTANTIATE_TEST_SUITE_P(Tools, ArchiveMaker,
                          ::testing::Values(Maker{"GNU tar, GNU layout, kind 10", gnu_tar, "gnu", "10"},
+                                           Maker{"GNU tar, old GNU layout", gnu_tar, "oldgnu", "2"},
                                            Maker{"GNU tar, POSIX ustar", gnu_tar, "ustar", "2"},
+                                           Maker{"GNU tar, pax", gnu_tar, "pax", "2"},
+                                           Maker{"GNU tar, V7", gnu_tar, "v7", "2"},
                                            Maker{"tarfile, ustar", python_tar, "USTAR_FORMAT", "2"},
                                            Maker{"tarfile, GNU layout", python_tar, "GNU_FORMAT", "2"},
                                            Maker{"tarfile, pax", python_tar, "PAX_FORMAT", "2"}));

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <random>
 #include <string>
@@ -26,6 +27,8 @@ std::string random_bytes(size_t size) {
     return bytes;
 }
 
+const std::string LONG_DIRECTORY(120, 'l');
+
 class TreeInstall : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -33,7 +36,12 @@ protected:
         std::vector<zkpacktest::TreeItem> items = zkpacktest::product_tree();
         // Several of the pump's output pieces and of zkpack's read blocks.
         items.push_back({"big", 0644, random_bytes(200001)});
+        // Names longer than a header holds, which go into pax records.
+        items.push_back({LONG_DIRECTORY + "/", 0755, ""});
+        items.push_back({LONG_DIRECTORY + "/" + std::string(110, 'n'), 0644, "long"});
         zkpacktest::make_tree(source, items);
+        ASSERT_EQ(::symlink("bin/tool", (source + "/tool-link").c_str()), 0);
+        ASSERT_EQ(::link((source + "/a-b").c_str(), (source + "/a-b.hard").c_str()), 0);
         write_file(dir / "welcome.txt", "Welcome to Zelkor\r\n");
         write_file(dir / "setup.sh", "#!/bin/sh\necho \"script in $INSTALL_ROOT\"\ntest -x bin/tool && echo tool ready\n");
         const auto made = zkpacktest::zkpack({"create", "-o", package, "--welcome", dir / "welcome.txt", "--tree",
@@ -65,6 +73,7 @@ TEST_F(TreeInstall, InstalledTreeIsTheSourceTree) {
               "Welcome to Zelkor\r\n"
               "Directory where to install software [/usr/local/zelkor]: \n"
               "Extracting a-b .. 512 bytes\n"
+              "Extracting a-b.hard .. 0 bytes\n"
               "Extracting a.txt .. 0 bytes\n"
               "Extracting a/ .. 0 bytes\n"
               "Extracting a/x .. 1000 bytes\n"
@@ -77,6 +86,9 @@ TEST_F(TreeInstall, InstalledTreeIsTheSourceTree) {
               "Extracting etc/deep/er/ .. 0 bytes\n"
               "Extracting etc/deep/er/file .. 513 bytes\n"
               "Extracting etc/secret .. 1024 bytes\n"
+              "Extracting " + LONG_DIRECTORY + "/ .. 0 bytes\n"
+              "Extracting " + LONG_DIRECTORY + "/" + std::string(110, 'n') + " .. 4 bytes\n"
+              "Extracting tool-link .. 0 bytes\n"
               "Extracting  .. 0 bytes\n"
               "Extract script to " + temp + "/zkinstall.XXXXXX/zkinstall-temp.exe\n"
               "script in " + installed + "\n"
@@ -94,6 +106,10 @@ TEST_F(TreeInstall, InstalledTreeIsTheSourceTree) {
     ASSERT_NE(expected.find(private_directory), std::string::npos);
     expected.replace(expected.find(private_directory), private_directory.size(), "etc/ 0711 0\n");
     EXPECT_EQ(zkpacktest::describe_tree(installed), expected);
+    struct stat first, second;
+    ASSERT_EQ(::stat((installed + "/a-b").c_str(), &first), 0);
+    ASSERT_EQ(::stat((installed + "/a-b.hard").c_str(), &second), 0);
+    EXPECT_EQ(first.st_ino, second.st_ino) << "one file under two names";
 }
 
 TEST_F(TreeInstall, StreamedArchiveIsTheOneZkpackCatShows) {
