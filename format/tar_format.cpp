@@ -142,14 +142,19 @@ size_t longest_component(std::string_view name) {
     return longest;
 }
 
+// A pax record may hold a NUL byte; the system would take the name only up
+// to it, so "..\0x/f" would be made as "../f".
 bool is_safe_name(std::string_view name) {
     if (name.empty() || name.size() > MAX_NAME_LENGTH || name.front() == '/') return false;
+    if (name.find('\0') != std::string_view::npos) return false;
     bool climbs = false;
     for_each_component(name, [&](std::string_view component) { climbs |= component == ".."; });
     return !climbs && longest_component(name) <= MAX_COMPONENT_LENGTH;
 }
 
-bool is_link_target(std::string_view target) { return !target.empty() && target.size() <= MAX_NAME_LENGTH; }
+bool is_link_target(std::string_view target) {
+    return !target.empty() && target.size() <= MAX_NAME_LENGTH && target.find('\0') == std::string_view::npos;
+}
 
 std::string normal_name(std::string_view name) {
     std::string normal;

@@ -200,7 +200,8 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{"names that leave the directory are skipped, their data consumed",
                   {{"../x", "up"}, {"a/../../x", "up"}, {"/abs/x", "abs"}, {"../outside/", "", '5'},
                    {"../outside/f", "up", '0', "0000644", "", "", GNU_MAGIC}, {"..", "", '5'},
-                   {"x", "up", '0', "0000644", "", ".."}, {"kept", "k"}},
+                   {"x", "up", '0', "0000644", "", ".."}, {"pax", std::string("15 path=..\0y/x\n", 15), 'x'},
+                   {"nul", "up"}, {"kept", "k"}},
                   "Extracting ../x .. 2 bytes\nUnsafe path skipped: ../x\n"
                   "Extracting a/../../x .. 2 bytes\nUnsafe path skipped: a/../../x\n"
                   "Extracting /abs/x .. 3 bytes\nUnsafe path skipped: /abs/x\n"
@@ -208,9 +209,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "Extracting ../outside/f .. 2 bytes\nUnsafe path skipped: ../outside/f\n"
                   "Extracting .. .. 0 bytes\nUnsafe path skipped: ..\n"
                   "Extracting ../x .. 2 bytes\nUnsafe path skipped: ../x\n"
+                  "Extracting ..\\000y/x .. 2 bytes\nUnsafe path skipped: ..\\000y/x\n"
                   "Extracting kept .. 1 bytes\n" + END,
                   {{"kept", "file 0644 k"}},
-                  7},
+                  8},
         EntryCase{"names the system cannot make are skipped whole: a component over 255 bytes, a link target "
                   "over 4095 bytes or empty",
                   {{"././@LongLink", "d/" + std::string(256, 'c') + "/f" + '\0', 'L'},

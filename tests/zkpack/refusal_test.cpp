@@ -120,6 +120,10 @@ archive('too-long.tar', [('n' * 4096, tarfile.REGTYPE)], tarfile.GNU_FORMAT)
 archive('long-component.tar', [('a', tarfile.REGTYPE), ('d/' + 'c' * 256 + '/f', tarfile.REGTYPE)], tarfile.GNU_FORMAT)
 archive('long-target.tar', [('s', tarfile.SYMTYPE, 't' * 4096)], tarfile.GNU_FORMAT)
 archive('no-target.tar', [('s', tarfile.SYMTYPE, '')])
+with tarfile.open('nul.tar', 'w', format=tarfile.PAX_FORMAT) as t:
+    info = tarfile.TarInfo('nul')
+    info.pax_headers = {'path': '..\0y/x'}
+    t.addfile(info)
 big = tarfile.TarInfo('big')
 big.size = 2 ** 31
 with open('big.tar', 'wb') as f:
@@ -163,6 +167,8 @@ TEST(ZkpackRefusals, ArchivesTheInstallerCannotUnpackAsMeant) {
          "@/long-target.tar: s: a symbolic link whose target takes 4096 bytes; the installer takes at most 4095\n"},
         {"empty link target", {"--archive", "@/no-target.tar"},
          "@/no-target.tar: s: a symbolic link with an empty target\n"},
+        {"NUL in a pax path", {"--archive", "@/nul.tar"},
+         "@/nul.tar: ..\\000y/x: a NUL byte in its name; the installer cannot make it as written\n"},
         {"entry of 2 GiB", {"--archive", "@/big.tar"},
          "@/big.tar: cut short inside an entry's data\n"},
         {"bytes after the stream", {"--archive", "@/junk.tar.bz2"},

@@ -41,9 +41,10 @@ void EntryRules::entry(const tar_format::Entry& entry) {
     std::string problem = entry_problem(entry.kind, entry.type, entry.name, entry.link_name);
     if (problem.empty() && entry.kind == tar_format::EntryKind::hard_link &&
         made_.count(tar_format::normal_name(entry.link_name)) == 0) {
-        problem = "a hard link to " + entry.link_name + ", which no entry before it makes";
+        problem = "a hard link to " + tar_format::printable_name(entry.link_name) + ", which no entry before it makes";
     }
-    if (!problem.empty()) fail(archive_ + ": " + entry.name, problem);
+    // Names as the installer prints them: an archive cannot drive the terminal.
+    if (!problem.empty()) fail(archive_ + ": " + tar_format::printable_name(entry.name), problem);
     if (entry.kind != tar_format::EntryKind::directory) made_.insert(tar_format::normal_name(entry.name));
 }
 

@@ -36,6 +36,9 @@ std::string name_problem(std::string_view name) {
     }
     if (name.empty()) return "an empty name";
     if (name.front() == '/') return "an absolute name; the installer writes only below its directory";
+    if (name.find('\0') != std::string_view::npos) {
+        return "a NUL byte in its name; the installer cannot make it as written";
+    }
     const size_t longest = tar_format::longest_component(name);
     if (longest > tar_format::MAX_COMPONENT_LENGTH) {
         return too_long("a component of its name", longest, tar_format::MAX_COMPONENT_LENGTH);
@@ -45,6 +48,7 @@ std::string name_problem(std::string_view name) {
 
 std::string target_problem(std::string_view target) {
     if (target.empty()) return "a symbolic link with an empty target";
+    if (target.find('\0') != std::string_view::npos) return "a symbolic link whose target holds a NUL byte";
     return too_long("a symbolic link whose target", target.size(), tar_format::MAX_NAME_LENGTH);
 }
 
@@ -62,7 +66,7 @@ std::string entry_problem(EntryKind kind, unsigned char type, std::string_view n
     }
     if (!tar_format::is_safe_name(name)) return name_problem(name);
     if (kind == EntryKind::symbolic_link) return target_problem(link_name);
-    return "a hard link to " + std::string(link_name) + ": " + name_problem(link_name);
+    return "a hard link to " + tar_format::printable_name(link_name) + ": " + name_problem(link_name);
 }
 
 }  // namespace zkpack
