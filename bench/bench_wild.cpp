@@ -67,8 +67,9 @@ public:
         }
     }
     ~ScratchTree() {
-        ::nftw(root_.c_str(), [](const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); },
-               16, FTW_DEPTH | FTW_PHYS);
+        ::nftw(
+            root_.c_str(), [](const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }, 16,
+            FTW_DEPTH | FTW_PHYS);
     }
     const std::string& root() const { return root_; }
 

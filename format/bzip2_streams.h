@@ -31,9 +31,9 @@ enum class Outcome {
 
 struct Result {
     Outcome outcome = Outcome::whole;
-    int error_code = 0;         // libbzip2's, for corrupt, not_a_stream and cannot_start
-    uint64_t streams = 0;       // streams decoded whole
-    uint64_t consumed = 0;      // input bytes up to the end of the last whole stream
+    int error_code = 0;             // libbzip2's, for corrupt, not_a_stream and cannot_start
+    uint64_t streams = 0;           // streams decoded whole
+    uint64_t consumed = 0;          // input bytes up to the end of the last whole stream
     bool delivery_refused = false;  // decoding went on after it, to the same outcome
 };
 

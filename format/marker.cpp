@@ -7,8 +7,8 @@ namespace package_format {
 
 namespace {
 
-constexpr unsigned char MARKER_PIECES[] = {0x07, 'M', 'a', 'g', 'i', 'c', 0x00,
-                                           0x01, 'I', 'n', 's', 't', 'a', 'l', 'l'};
+constexpr unsigned char MARKER_PIECES[] = {0x07, 'M', 'a', 'g', 'i', 'c', 0x00, 0x01,
+                                           'I',  'n', 's', 't', 'a', 'l', 'l'};
 constexpr size_t TAIL_AT = 0;
 constexpr size_t HEAD_AT = MARKER_TAIL_SIZE + 1;
 static_assert(sizeof MARKER_PIECES == HEAD_AT + MARKER_HEAD_SIZE);

@@ -33,8 +33,8 @@ struct TypeDescription {
 };
 
 constexpr TypeDescription TYPE_DESCRIPTIONS[] = {
-    {'3', "a character device"}, {'4', "a block device"},   {'6', "a FIFO"},
-    {'S', "a sparse file"},      {'V', "a volume label"},   {'M', "a multi-volume continuation"},
+    {'3', "a character device"}, {'4', "a block device"}, {'6', "a FIFO"},
+    {'S', "a sparse file"},      {'V', "a volume label"}, {'M', "a multi-volume continuation"},
 };
 
 // Calls use with each component between slashes, empty ones included.
@@ -101,8 +101,7 @@ EntryKind entry_kind(unsigned char type, std::string_view name) {
     switch (type) {
         case '0':
         case '\0':
-        case '7':
-            return !name.empty() && name.back() == '/' ? EntryKind::directory : EntryKind::regular;
+        case '7': return !name.empty() && name.back() == '/' ? EntryKind::directory : EntryKind::regular;
         case '5': return EntryKind::directory;
         case '2': return EntryKind::symbolic_link;
         case '1': return EntryKind::hard_link;
@@ -118,12 +117,9 @@ bool carries_data(EntryKind kind, unsigned char type) {
     switch (kind) {
         case EntryKind::directory:
         case EntryKind::symbolic_link:
-        case EntryKind::hard_link:
-            return false;
-        case EntryKind::unsupported:
-            return type != '3' && type != '4' && type != '6';
-        default:
-            return true;
+        case EntryKind::hard_link: return false;
+        case EntryKind::unsupported: return type != '3' && type != '4' && type != '6';
+        default: return true;
     }
 }
 
@@ -132,7 +128,8 @@ std::string type_description(unsigned char type) {
         if (known.type == type) return known.description;
     }
     char text[48];
-    std::snprintf(text, sizeof text, "an entry of type %s", printable_name(std::string(1, static_cast<char>(type))).c_str());
+    std::snprintf(text, sizeof text, "an entry of type %s",
+                  printable_name(std::string(1, static_cast<char>(type))).c_str());
     return text;
 }
 

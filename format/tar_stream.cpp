@@ -61,10 +61,8 @@ Decision decide(EntryKind kind, std::string_view name, std::string_view link_nam
         case EntryKind::regular:
         case EntryKind::directory:
         case EntryKind::symbolic_link:
-        case EntryKind::hard_link:
-            return Decision::make;
-        default:
-            return Decision::unsupported;
+        case EntryKind::hard_link: return Decision::make;
+        default: return Decision::unsupported;
     }
 }
 
@@ -141,9 +139,15 @@ void TarStream::process_header() {
         return start_body(*header_size, true);
     }
 
-    Entry entry{at, std::move(name), pending_.link_name ? *pending_.link_name : header_link_name(header_),
-                type, pending_.sparse ? EntryKind::unsupported : kind, std::nullopt, 0};
-    if (const std::optional<uint64_t> mode = parse_number(header_, MODE)) entry.mode = static_cast<unsigned>(*mode & 07777);
+    Entry entry{at,
+                std::move(name),
+                pending_.link_name ? *pending_.link_name : header_link_name(header_),
+                type,
+                pending_.sparse ? EntryKind::unsupported : kind,
+                std::nullopt,
+                0};
+    if (const std::optional<uint64_t> mode = parse_number(header_, MODE))
+        entry.mode = static_cast<unsigned>(*mode & 07777);
     const uint64_t size = pending_.size ? *pending_.size : *header_size;
     entry.size = carries_data(kind, type) ? size : 0;
     pending_ = Pending{};

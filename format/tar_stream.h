@@ -15,13 +15,13 @@
 namespace tar_format {
 
 struct Entry {
-    uint64_t offset;    // of its header block in the stream
-    std::string name;   // long-name and pax path applied
+    uint64_t offset;   // of its header block in the stream
+    std::string name;  // long-name and pax path applied
     std::string link_name;
-    unsigned char type;  // the type flag
-    EntryKind kind;      // unsupported for a sparse file, whatever its flag
+    unsigned char type;            // the type flag
+    EntryKind kind;                // unsupported for a sparse file, whatever its flag
     std::optional<unsigned> mode;  // permission bits, when the field holds a number
-    uint64_t size;       // data bytes that follow the header
+    uint64_t size;                 // data bytes that follow the header
 };
 
 class EntryHandler {

@@ -31,9 +31,7 @@ std::string unpack_dir;
 std::string sentinel_dir;
 std::string scratch_root;
 
-size_t piece_length(uint8_t code) {
-    return code < 128 ? code : (code - 127) * LARGE_PIECE_STEP;
-}
+size_t piece_length(uint8_t code) { return code < 128 ? code : (code - 127) * LARGE_PIECE_STEP; }
 
 std::vector<size_t> take_piece_lengths(zkfuzz::FuzzInput& input) {
     std::vector<size_t> lengths(input.take_byte() % MAX_PIECE_LENGTHS);

@@ -135,8 +135,7 @@ int run_installer(uint64_t package_size) {
     int status = -1;
     try {
         status = install_package(package_size);
-    } catch (const FatalExit&) {
-    }
+    } catch (const FatalExit&) {}
     return status;
 }
 

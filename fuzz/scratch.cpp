@@ -68,7 +68,8 @@ bool no_pipes_or_devices_below(int directory_fd) {
 
 std::string make_scratch_root(const char* target) {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/zkfuzz-" + target + "-XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/zkfuzz-" + target + "-XXXXXX";
     require(::mkdtemp(pattern.data()) != nullptr, "a scratch directory can be made");
     scratch_root = pattern;
     std::atexit(remove_scratch_root);

@@ -14,8 +14,8 @@
 
 #include "beneath.h"
 #include "installer_state.h"
-#include "tar_stream.h"
 #include "parallel_pump.h"
+#include "tar_stream.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ private:
     FILE* entry_file_ = nullptr;  // null when the entry's data is dropped
     int entry_parent_ = -1;       // the directory entry_file_ goes into
     std::string entry_leaf_;
-    std::string entry_name_;      // printable
+    std::string entry_name_;  // printable
     std::string normal_name_;
     std::array<char, 48> temp_name_{};
     unsigned temp_serial_ = 0;
@@ -121,7 +121,10 @@ void ArchiveWriter::start_file(int parent, const std::string& leaf, unsigned mod
     FILE* file = fd >= 0 ? ::fdopen(fd, "w") : nullptr;
     if (file == nullptr || leaf.empty()) {
         if (fd >= 0) {
-            if (file != nullptr) std::fclose(file); else ::close(fd);
+            if (file != nullptr)
+                std::fclose(file);
+            else
+                ::close(fd);
             ::unlinkat(parent, temp_name_.data(), 0);
         }
         return fail("Cannot create file %s\n");

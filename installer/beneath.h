@@ -9,9 +9,9 @@
 #include <string_view>
 
 enum class Resolved {
-    found,    // the parent's descriptor and the last component are set
-    unsafe,   // a symbolic link stands on the way
-    failed,   // a directory on the way cannot be made or opened; errno says why
+    found,   // the parent's descriptor and the last component are set
+    unsafe,  // a symbolic link stands on the way
+    failed,  // a directory on the way cannot be made or opened; errno says why
 };
 
 class Beneath {
@@ -39,6 +39,6 @@ private:
     Resolved walk(std::string_view directory, unsigned mode, bool make, int& fd);
 
     int root_ = -1;
-    int last_ = -1;             // the last directory resolved, or -1
-    std::string last_path_;     // its path below the root, components joined by '/'
+    int last_ = -1;          // the last directory resolved, or -1
+    std::string last_path_;  // its path below the root, components joined by '/'
 };

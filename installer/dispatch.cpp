@@ -26,9 +26,8 @@ constexpr HandlerTable install_handlers = {
 int skip_record(int, const unsigned char*) { return 0; }
 
 constexpr HandlerTable extract_handlers = {
-    {KIND_WELCOME, skip_record, false}, {KIND_ARCHIVE, file_extract, true},
-    {KIND_PROGRAM, skip_record, false}, {KIND_ARCHIVE_ALT, file_extract, true},
-    {KIND_SCRIPT, skip_record, false},  {KIND_ENVIRONMENT, skip_record, false},
+    {KIND_WELCOME, skip_record, false},     {KIND_ARCHIVE, file_extract, true}, {KIND_PROGRAM, skip_record, false},
+    {KIND_ARCHIVE_ALT, file_extract, true}, {KIND_SCRIPT, skip_record, false},  {KIND_ENVIRONMENT, skip_record, false},
 };
 
 constexpr HandlerTable check_handlers = {
@@ -38,21 +37,16 @@ constexpr HandlerTable check_handlers = {
 };
 
 constexpr HandlerTable list_handlers = {
-    {KIND_WELCOME, list_record, true}, {KIND_ARCHIVE, list_record, true},
-    {KIND_PROGRAM, list_record, true}, {KIND_ARCHIVE_ALT, list_record, true},
-    {KIND_SCRIPT, list_record, true},  {KIND_ENVIRONMENT, list_record, true},
+    {KIND_WELCOME, list_record, true},     {KIND_ARCHIVE, list_record, true}, {KIND_PROGRAM, list_record, true},
+    {KIND_ARCHIVE_ALT, list_record, true}, {KIND_SCRIPT, list_record, true},  {KIND_ENVIRONMENT, list_record, true},
 };
 
 const HandlerTable& handlers_for(RunMode mode) {
     switch (mode) {
-        case RunMode::extract:
-            return extract_handlers;
-        case RunMode::check:
-            return check_handlers;
-        case RunMode::list:
-            return list_handlers;
-        default:
-            return install_handlers;
+        case RunMode::extract: return extract_handlers;
+        case RunMode::check: return check_handlers;
+        case RunMode::list: return list_handlers;
+        default: return install_handlers;
     }
 }
 

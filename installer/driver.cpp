@@ -53,18 +53,20 @@ uint64_t open_package(const char* argv0) {
     const char* path = zk::find_exec_path(std::getenv("PATH"), argv0);
     if (path == nullptr) path = running_executable();
     if (path == nullptr) {
-        std::printf("Error: couldn't locate directory where the install binary is\n"
-                    "       being run from. Please ensure you are in the same directory\n"
-                    "       as %s when you run it.\n",
-                    argv0);
+        std::printf(
+            "Error: couldn't locate directory where the install binary is\n"
+            "       being run from. Please ensure you are in the same directory\n"
+            "       as %s when you run it.\n",
+            argv0);
         fatal_exit();
     }
     installer_state.package_path = path;
     installer_state.package_fd = ::open(path, O_RDONLY);
     if (installer_state.package_fd < 0) {
-        std::printf("Error: cannot open file to extract the package.\n"
-                    "       File: %s\n",
-                    path);
+        std::printf(
+            "Error: cannot open file to extract the package.\n"
+            "       File: %s\n",
+            path);
         std::fflush(stdout);
         std::perror("Cannot open");
         fatal_exit();
@@ -113,15 +115,10 @@ void print_banner() {
 // --help and --version do not look into the package at all.
 int answer_without_package(const char* argv0) {
     switch (installer_state.run_mode) {
-        case RunMode::usage_error:
-            return EXIT_USAGE;
-        case RunMode::help:
-            return print_help(argv0) ? 0 : 1;
-        case RunMode::version:
-            std::fputs(version_line(), stdout);
-            return std::fflush(stdout) == 0 ? 0 : 1;
-        default:
-            return -1;
+        case RunMode::usage_error: return EXIT_USAGE;
+        case RunMode::help: return print_help(argv0) ? 0 : 1;
+        case RunMode::version: std::fputs(version_line(), stdout); return std::fflush(stdout) == 0 ? 0 : 1;
+        default: return -1;
     }
 }
 
@@ -133,8 +130,7 @@ void print_final_message(bool failed) {
         case RunMode::extract:
             std::fputs(failed ? "ERROR: Extraction failed.\n" : "Extraction successfully completed.\n", stdout);
             break;
-        default:
-            break;
+        default: break;
     }
 }
 

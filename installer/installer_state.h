@@ -20,18 +20,18 @@ enum class RunMode {
 
 struct InstallerState {
     std::array<char, MARKER_BUFFER_SIZE> marker;  // NUL-terminated
-    int debug_shell;           // -d: a shell before each setup script
-    int package_fd;            // the installer's own file, read-only
-    char* install_dir;         // null until the welcome text record chooses it
-    int stream_only;           // -gz: the archive goes to standard output
-    const char* package_path;  // the running executable's file
-    const char* temp_dir;      // TEMP, else TMP, else TMPDIR, else "."; the private directory is made there
-    RunMode run_mode;          // install unless an option chose another
-    int quiet;                 // --quiet: no progress, only errors and the final message
-    int assume_yes;            // --yes: every question takes its default, unread
-    const char* target_dir;    // --target DIR: the install directory, never asked for
-    const char* extract_dir;   // --extract DIR
-    const char* public_key;    // --pubkey: a key in base64 or a key file; null for no check
+    int debug_shell;                              // -d: a shell before each setup script
+    int package_fd;                               // the installer's own file, read-only
+    char* install_dir;                            // null until the welcome text record chooses it
+    int stream_only;                              // -gz: the archive goes to standard output
+    const char* package_path;                     // the running executable's file
+    const char* temp_dir;        // TEMP, else TMP, else TMPDIR, else "."; the private directory is made there
+    RunMode run_mode;            // install unless an option chose another
+    int quiet;                   // --quiet: no progress, only errors and the final message
+    int assume_yes;              // --yes: every question takes its default, unread
+    const char* target_dir;      // --target DIR: the install directory, never asked for
+    const char* extract_dir;     // --extract DIR
+    const char* public_key;      // --pubkey: a key in base64 or a key file; null for no check
     const char* signature_path;  // --signature: null for the package's name and .minisig
 };
 

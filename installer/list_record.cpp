@@ -83,7 +83,8 @@ int list_record(int fd, const unsigned char* prefix) {
     const unsigned char kind = prefix[PREFIX_KIND];
     const uint32_t length = zk::LGET32(prefix);
     const std::string_view name = kind_name(kind);
-    std::printf("%.*s record, %lu bytes", static_cast<int>(name.size()), name.data(), static_cast<unsigned long>(length));
+    std::printf("%.*s record, %lu bytes", static_cast<int>(name.size()), name.data(),
+                static_cast<unsigned long>(length));
     if (kind == KIND_ENVIRONMENT) print_assignment(fd, length);
     std::putchar('\n');
     if (kind != KIND_ARCHIVE && kind != KIND_ARCHIVE_ALT) return 0;

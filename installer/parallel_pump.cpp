@@ -35,7 +35,7 @@ struct Block {
     std::vector<unsigned char> output;  // all of it when decoded, none when only checked
     uint64_t output_size = 0;
     BlockState state = BlockState::waiting;
-    bool closes_stream = false;      // the last block of a stream whose end is sound
+    bool closes_stream = false;       // the last block of a stream whose end is sound
     uint64_t next_stream_offset = 0;  // where the payload's next stream starts, when it does
 };
 using BlockPtr = std::shared_ptr<Block>;
@@ -85,10 +85,8 @@ Verdict judge_front(const Pool& pool) {
             // Blocks that small leave no room for the ones that would
             // decide: only bzunzip can go on.
             return pool.undelivered.size() < pool.in_flight ? Verdict::wait : Verdict::stop;
-        case InputState::sound_end:
-            return Verdict::deliver;
-        case InputState::doubt:
-            break;
+        case InputState::sound_end: return Verdict::deliver;
+        case InputState::doubt: break;
     }
     return Verdict::stop;
 }

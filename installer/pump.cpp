@@ -18,7 +18,7 @@ namespace {
 // The current record's payload in the package file, read ahead a block at a
 // time; one pump runs at a time, so one window serves them all.
 struct PayloadWindow {
-    uint32_t start_offset;       // file offset of the payload's first byte
+    uint32_t start_offset;  // file offset of the payload's first byte
     uint32_t payload_length;
     uint32_t payload_offset;     // file offset of the next byte to read into read_buf
     uint32_t payload_remaining;  // payload bytes not yet handed out

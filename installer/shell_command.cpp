@@ -59,7 +59,8 @@ int run_shell_command(const char* command) {
     std::fflush(nullptr);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
-    struct sigaction interrupt {}, quit {};
+    struct sigaction interrupt {
+    }, quit{};
     pid_t pid;
     {
         // Signals held until the handlers know the child, so one of them

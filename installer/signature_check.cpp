@@ -61,7 +61,8 @@ void load_key(const char* argument) {
     std::array<char, KEY_FILE_MAX + 1> content;
     size_t length = 0;
     if (read_small_file(argument, content.data(), content.size(), length) == nullptr) {
-        refuse(argument, ("neither a public key nor a key file that can be read (" + system_reason("cannot open") + ")").c_str());
+        refuse(argument,
+               ("neither a public key nor a key file that can be read (" + system_reason("cannot open") + ")").c_str());
     }
     if (const char* problem = signing::parse_public_key_file(std::string_view(content.data(), length), pending.key)) {
         refuse(argument, problem);

@@ -53,11 +53,12 @@ void check_marker(const Header& header) {
 void check_size(const Header& header, uint32_t marker_offset, uint64_t file_size) {
     const uint64_t expected = uint64_t{marker_offset} + zk::LGET32(header.data() + HEADER_LENGTH);
     if (expected == file_size) return;
-    std::printf("\n*** Error:\n"
-                "    Package is corrupt - incorrect size detected.\n"
-                "    File size should be: %ld bytes\n"
-                "    Actual size        : %ld bytes\n",
-                static_cast<long>(expected), static_cast<long>(file_size));
+    std::printf(
+        "\n*** Error:\n"
+        "    Package is corrupt - incorrect size detected.\n"
+        "    File size should be: %ld bytes\n"
+        "    Actual size        : %ld bytes\n",
+        static_cast<long>(expected), static_cast<long>(file_size));
     ask_to_continue(stdout);
 }
 
@@ -77,10 +78,11 @@ uint32_t checksum_records(int fd, uint32_t marker_offset, uint32_t so_far) {
 
 void check_checksum(uint32_t stored, uint32_t computed) {
     if (stored == computed) return;
-    std::printf("\n*** Error:\n"
-                "    Package is corrupt - file has failed checksum.\n"
-                "    Expected CRC: %08lx Calculated: %08lx\n",
-                static_cast<unsigned long>(stored), static_cast<unsigned long>(computed));
+    std::printf(
+        "\n*** Error:\n"
+        "    Package is corrupt - file has failed checksum.\n"
+        "    Expected CRC: %08lx Calculated: %08lx\n",
+        static_cast<unsigned long>(stored), static_cast<unsigned long>(computed));
     std::fflush(stdout);
     ask_to_continue(stderr);
 }

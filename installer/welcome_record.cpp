@@ -153,8 +153,8 @@ void enter_install_dir(char* expanded, bool named) {
     struct stat status {};
     if (::stat(directory, &status) != 0) {
         if (!named) confirm_creation(directory);
-        const int made = named ? zk::make_directory_tree(directory, INSTALL_DIR_MODE)
-                               : zk::port_mkdir(directory, INSTALL_DIR_MODE);
+        const int made =
+            named ? zk::make_directory_tree(directory, INSTALL_DIR_MODE) : zk::port_mkdir(directory, INSTALL_DIR_MODE);
         if (made < 0) directory_failed("Error: Failed to create the install directory.\n", directory);
     }
     if (::chdir(directory) != 0) directory_failed("Error: Cannot switch to the install directory.\n", directory);
@@ -173,6 +173,7 @@ int file_banner(int fd, const unsigned char* prefix) {
 }
 
 void enter_named_directory() {
-    const char* named = installer_state.target_dir != nullptr ? installer_state.target_dir : installer_state.extract_dir;
+    const char* named =
+        installer_state.target_dir != nullptr ? installer_state.target_dir : installer_state.extract_dir;
     if (named != nullptr) enter_install_dir(zk::simplify_and_expand_filename(named), true);
 }

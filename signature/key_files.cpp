@@ -138,7 +138,8 @@ const char* parse_secret_key_file(std::string_view content, StoredSecretKey& sto
     if (!starts_with(bytes + STORED_KDF_OFFSET, KDF_SCRYPT) && !starts_with(bytes + STORED_KDF_OFFSET, KDF_NONE)) {
         return "unsupported key derivation function";
     }
-    if (!starts_with(bytes + STORED_CHECKSUM_ALGORITHM_OFFSET, CHECKSUM_BLAKE2B)) return "unsupported checksum function";
+    if (!starts_with(bytes + STORED_CHECKSUM_ALGORITHM_OFFSET, CHECKSUM_BLAKE2B))
+        return "unsupported checksum function";
     return nullptr;
 }
 

@@ -28,9 +28,7 @@ void LPUT24(unsigned char* buf, uint32_t value) {
     buf[2] = static_cast<unsigned char>(value);
 }
 
-uint32_t LGET24(const unsigned char* buf) {
-    return (uint32_t{buf[0]} << 16) | (uint32_t{buf[1]} << 8) | buf[2];
-}
+uint32_t LGET24(const unsigned char* buf) { return (uint32_t{buf[0]} << 16) | (uint32_t{buf[1]} << 8) | buf[2]; }
 
 void LPUT32(unsigned char* buf, uint32_t value) {
     buf[0] = static_cast<unsigned char>(value >> 24);
@@ -49,9 +47,7 @@ void LPUT64(unsigned char* buf, uint64_t value) {
     LPUT32(buf + 4, static_cast<uint32_t>(value >> 32));
 }
 
-uint64_t LGET64(const unsigned char* buf) {
-    return uint64_t{LGET32(buf)} | (uint64_t{LGET32(buf + 4)} << 32);
-}
+uint64_t LGET64(const unsigned char* buf) { return uint64_t{LGET32(buf)} | (uint64_t{LGET32(buf + 4)} << 32); }
 
 void LPUT_FLOAT(unsigned char* buf, double value) { std::memcpy(buf, &value, sizeof value); }
 

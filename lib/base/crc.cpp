@@ -50,9 +50,7 @@ void ensure_table() {
 }
 
 // The definition: one table lookup per byte.
-uint32_t byte_step(uint32_t reg, unsigned char byte) {
-    return (reg << 8) ^ crc32_table[(reg >> 24) ^ byte];
-}
+uint32_t byte_step(uint32_t reg, unsigned char byte) { return (reg << 8) ^ crc32_table[(reg >> 24) ^ byte]; }
 
 uint32_t update(uint32_t reg, const unsigned char* buf, int length) {
     int pos = 0;

@@ -57,14 +57,10 @@ unsigned char* extend(DSTR* dstr, int n, int64_t new_size) {
 }
 
 // The fixed-width appenders grow by a slack beyond the old size.
-unsigned char* extend_by_slack(DSTR* dstr, int n, int slack) {
-    return extend(dstr, n, int64_t{dstr->dl_size} + slack);
-}
+unsigned char* extend_by_slack(DSTR* dstr, int n, int slack) { return extend(dstr, n, int64_t{dstr->dl_size} + slack); }
 
 // The counted appenders grow by the request plus the usual slack.
-unsigned char* extend_by_request(DSTR* dstr, int n) {
-    return extend(dstr, n, int64_t{dstr->dl_size} + n + SLACK);
-}
+unsigned char* extend_by_request(DSTR* dstr, int n) { return extend(dstr, n, int64_t{dstr->dl_size} + n + SLACK); }
 
 // Appends one untagged field of `width` bytes laid out by the codec's `put`.
 template <typename Value>

@@ -53,9 +53,7 @@ int folded_char(char ch) {
     return is_lower(value) ? value - ('a' - 'A') : value;
 }
 
-bool is_separator(char ch, int mode) {
-    return is_white(ch) || ((mode & SPLIT_AT_SEMICOLON) != 0 && ch == SEMICOLON);
-}
+bool is_separator(char ch, int mode) { return is_white(ch) || ((mode & SPLIT_AT_SEMICOLON) != 0 && ch == SEMICOLON); }
 
 bool ends_plain_word(const char* p, int mode) {
     if ((mode & SPLIT_AT_SEMICOLON) != 0 && *p == SEMICOLON) {

@@ -126,7 +126,8 @@ void reduce_leading_delimiters(char* name) {
 }  // namespace
 
 bool wild_list_grow(GlobList* list, int capacity) {
-    auto* grown = static_cast<GLOB_ENTRY*>(chk_realloc(list->entries, static_cast<size_t>(capacity) * sizeof(GLOB_ENTRY)));
+    auto* grown =
+        static_cast<GLOB_ENTRY*>(chk_realloc(list->entries, static_cast<size_t>(capacity) * sizeof(GLOB_ENTRY)));
     if (grown == nullptr) return false;
     list->entries = grown;
     list->capacity = capacity;

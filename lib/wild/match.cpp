@@ -36,10 +36,9 @@ struct FailedAttempts {
     std::array<unsigned char, 256> small_bits;
 };
 
-size_t attempt_index(const FailedAttempts& failed, const char* text, const char* pattern, int flags,
-                     bool at_start) {
-    const size_t place = static_cast<size_t>(pattern - failed.piece) * failed.name_places +
-                         static_cast<size_t>(text - failed.name);
+size_t attempt_index(const FailedAttempts& failed, const char* text, const char* pattern, int flags, bool at_start) {
+    const size_t place =
+        static_cast<size_t>(pattern - failed.piece) * failed.name_places + static_cast<size_t>(text - failed.name);
     return place * 4 + ((flags & WILD_DOTFILES) != 0 ? 2 : 0) + (at_start ? 1 : 0);
 }
 
@@ -185,24 +184,23 @@ bool match_pattern(const char* text, Segment pattern, int flags, bool at_start, 
             continue;
         }
         switch (*pattern.begin) {
-        case '*':
-        case '{':
-            return match_branching(text, pattern, flags, at_start, failed);
-        case '?':
-            if (*text == '\0') return false;
-            ++pattern.begin;
-            break;
-        case '[': {
-            if (*text == '\0') return false;
-            bool matched = false;
-            pattern.begin = match_set(pattern.begin + 1, pattern.end, *text, &matched);
-            if (!matched) return false;
-            break;
-        }
-        default:
-            if (*text == '\0' || !same_character(*pattern.begin, *text, flags)) return false;
-            ++pattern.begin;
-            break;
+            case '*':
+            case '{': return match_branching(text, pattern, flags, at_start, failed);
+            case '?':
+                if (*text == '\0') return false;
+                ++pattern.begin;
+                break;
+            case '[': {
+                if (*text == '\0') return false;
+                bool matched = false;
+                pattern.begin = match_set(pattern.begin + 1, pattern.end, *text, &matched);
+                if (!matched) return false;
+                break;
+            }
+            default:
+                if (*text == '\0' || !same_character(*pattern.begin, *text, flags)) return false;
+                ++pattern.begin;
+                break;
         }
         ++text;
     }

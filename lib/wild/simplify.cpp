@@ -96,9 +96,7 @@ void tree_append(TreeResult& tree, const GLOB_ENTRY* entries, int n) {
     tree.entries[tree.count].name = nullptr;
 }
 
-bool is_dot_or_dot_dot(const char* name) {
-    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
-}
+bool is_dot_or_dot_dot(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
 
 GLOB_ENTRY* walk_directory_tree(const char* path, int flags, int depth) {
     if (depth > tree_depth_limit) return nullptr;

@@ -201,8 +201,8 @@ const AnyFunction functions[] = {
 
 static_assert(std::is_same_v<decltype(zk::crc32_table), uint32_t[256]>);
 static_assert(std::is_same_v<decltype(zk::wild_filename_delimiter), const char*>);
-int* const int_variables[] = {&zk::wild_limit_timeout, &zk::wild_limit_max_count, &zk::wild_lstat,
-                              &zk::shell_error, &zk::glob_sort_flags};
+int* const int_variables[] = {&zk::wild_limit_timeout, &zk::wild_limit_max_count, &zk::wild_lstat, &zk::shell_error,
+                              &zk::glob_sort_flags};
 
 static_assert(zk::WILD_FILES == 0x0001 && zk::WILD_DIRS == 0x0002 && zk::WILD_DOTFILES == 0x0010);
 static_assert(zk::WILD_ALLDIRS == 0x0020 && zk::WILD_SORT_NOCASE == 0x0040 && zk::WILD_SORT_DIRSFIRST == 0x0080);

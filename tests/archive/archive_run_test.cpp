@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <chrono>
 #include <sstream>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive_support.h"
@@ -93,8 +93,8 @@ const char PYTHON_TAR[] =
 using TarTool = void (*)(const std::string& format, const std::string& src, const std::string& out);
 
 void gnu_tar(const std::string& format, const std::string& src, const std::string& out) {
-    const RunResult r = zktest::run("/usr/bin/tar", {"--format=" + format, "--sort=name", "--owner=0", "--group=0",
-                                                    "-C", src, "-cf", out, "."});
+    const RunResult r = zktest::run(
+        "/usr/bin/tar", {"--format=" + format, "--sort=name", "--owner=0", "--group=0", "-C", src, "-cf", out, "."});
     EXPECT_EQ(r.status, 0) << r.err;
 }
 
@@ -175,7 +175,7 @@ protected:
     const std::string temp = dir / "tmp";
     const std::string root = dir / "root";
     const std::string temp_file = temp + "/zkinstall.XXXXXX/zkinstall-temp.exe";  // as the streams show it
-    const std::string ran = dir / "ran";  // what a script that ran leaves
+    const std::string ran = dir / "ran";                                          // what a script that ran leaves
     const std::string extract_line = "Extract script to " + temp_file + "\n";
 };
 
@@ -306,8 +306,7 @@ TEST_F(ArchiveRun, StreamOnlyFailsWhenTheOutputCannotBeWritten) {
 }
 
 TEST_F(ArchiveRun, ScriptSeesInstallRootAndEarlierEnvironment) {
-    pack({"--env", "EARLY=1",
-          "--record", "11", script("show.sh", "echo \"$INSTALL_ROOT|$EARLY|$LATE|$(pwd)\"\n"),
+    pack({"--env", "EARLY=1", "--record", "11", script("show.sh", "echo \"$INSTALL_ROOT|$EARLY|$LATE|$(pwd)\"\n"),
           "--env", "LATE=2"});
     const RunResult r = install();
     check(r, "EARLY=1\n" + extract_line + root + "|1||" + root + "\nLATE=2\n" + SUCCESS, 0);
@@ -347,7 +346,8 @@ TEST_F(ArchiveRunAfterWelcome, DebugShellReadsTheLinesAfterTheAnswerBeforeTheScr
         {"-d"});
     EXPECT_EQ(r.out, prompt + extract_line + temp_file + " created...waiting\n" +
                          "shell sees 644 echo \"script ran in $INSTALL_ROOT\"\n"
-                         "script ran in " + chosen + "\n" + SUCCESS)
+                         "script ran in " +
+                         chosen + "\n" + SUCCESS)
         << "the shell sees the script whole, made as fopen would make it, before it is run";
     EXPECT_EQ(r.status, 0);
 }
@@ -390,8 +390,7 @@ INSTANTIATE_TEST_SUITE_P(
                      false},
         BrokenScript{"empty", [](const std::string&) { return std::string(); }, false},
         BrokenScript{"not startable",
-                     [](const std::string&) { return archive_test::bzip2_compress("#!/nonexistent/shell\n"); },
-                     true}));
+                     [](const std::string&) { return archive_test::bzip2_compress("#!/nonexistent/shell\n"); }, true}));
 
 TEST_F(ArchiveRun, ScriptFileIsNotWrittenThroughAPlantedLink) {
     zktest::write_file(dir / "victim", "precious\n", 0644);
@@ -418,10 +417,15 @@ TEST_F(ArchiveRun, UnsafeNamesWriteNothingOutside) {
     const RunResult r = install();
     check(r,
           "\nExtracting ../escaped .. 2 bytes\nUnsafe path skipped: ../escaped\n"
-          "Extracting " + absolute + " .. 3 bytes\nUnsafe path skipped: " + absolute + "\n"
-          "Extracting ../escaped-dir/ .. 0 bytes\nUnsafe path skipped: ../escaped-dir/\n"
-          "Extracting " + too_long + " .. 4 bytes\nUnsafe path skipped: " + too_long + "\n"
-          "Extracting kept .. 1 bytes\n" + END_LINE + FAILURE,
+          "Extracting " +
+              absolute + " .. 3 bytes\nUnsafe path skipped: " + absolute +
+              "\n"
+              "Extracting ../escaped-dir/ .. 0 bytes\nUnsafe path skipped: ../escaped-dir/\n"
+              "Extracting " +
+              too_long + " .. 4 bytes\nUnsafe path skipped: " + too_long +
+              "\n"
+              "Extracting kept .. 1 bytes\n" +
+              END_LINE + FAILURE,
           1);
     EXPECT_FALSE(zktest::exists(dir / "escaped"));
     EXPECT_FALSE(zktest::exists(absolute));
@@ -446,14 +450,16 @@ TEST_F(ArchiveRun, FileSizeLimitMakesExtractionFail) {
     const RunResult r = install_through_shell("ulimit -f 64; trap '' XFSZ; exec pkg");
     check(r,
           "\nExtracting big .. 100000 bytes\nError writing file big\n"
-          "Extracting small .. 1 bytes\n" + std::string(END_LINE) + FAILURE,
+          "Extracting small .. 1 bytes\n" +
+              std::string(END_LINE) + FAILURE,
           1);
     EXPECT_FALSE(zktest::exists(root + "/big")) << "a file that could not be written whole is removed";
     EXPECT_EQ(zktest::read_file(root + "/small"), "s");
 }
 
 TEST_F(ArchiveRun, FileSizeLimitKeepsACutShortScriptFromRunning) {
-    pack({"--record", "11", script("long.sh", "touch " + zkpacktest::quoted(ran) + "\n# " + std::string(100000, 'x') + "\n")});
+    pack({"--record", "11",
+          script("long.sh", "touch " + zkpacktest::quoted(ran) + "\n# " + std::string(100000, 'x') + "\n")});
     const RunResult r = install_through_shell("ulimit -f 64; trap '' XFSZ; exec pkg");
     EXPECT_EQ(r.out, extract_line + FAILURE);
     EXPECT_NE(r.err.find("zkinstall: error writing to output stream\n"), std::string::npos);

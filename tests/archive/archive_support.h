@@ -17,7 +17,10 @@ struct TarEntry {
     std::string mode = "0000644";
     std::string size{};  // empty: the data's size in octal
     std::string prefix{};
-    std::string magic = std::string("ustar\0" "00", 8);
+    std::string magic = std::string(
+        "ustar\0"
+        "00",
+        8);
     std::string link{};
 };
 

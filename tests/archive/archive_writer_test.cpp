@@ -11,8 +11,8 @@
 #include <functional>
 #include <set>
 #include <sstream>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive_record.h"
@@ -69,10 +69,8 @@ protected:
 // 1024, the directory's header at 1024; then a file of exactly one block, an
 // empty file and one whose directory comes from its own name.
 const std::vector<TarEntry> SAMPLE = {
-    {"top.txt", std::string(100, 't'), '0', "0000640"},
-    {"sub/", "", '5', "0000700"},
-    {"sub/block.bin", std::string(512, 'b'), '0', "0000600"},
-    {"sub/empty", "", '0', "0000755"},
+    {"top.txt", std::string(100, 't'), '0', "0000640"},       {"sub/", "", '5', "0000700"},
+    {"sub/block.bin", std::string(512, 'b'), '0', "0000600"}, {"sub/empty", "", '0', "0000755"},
     {"sub/deep/last.txt", "last\n", '0', "0000644"},
 };
 
@@ -145,7 +143,10 @@ TEST_P(ArchiveEntry, IsUnpackedAsExpected) {
 const std::string END = "Extracting  .. 0 bytes\n";
 const std::string GNU_MAGIC("ustar  \0", 8);
 const std::string NAME_100(100, 'n');
-const std::string USTAR_MAGIC("ustar\0" "00", 8);
+const std::string USTAR_MAGIC(
+    "ustar\0"
+    "00",
+    8);
 
 TarEntry link_entry(const std::string& name, char type, const std::string& target) {
     return {name, "", type, "0000777", "", "", USTAR_MAGIC, target};
@@ -173,13 +174,14 @@ INSTANTIATE_TEST_SUITE_P(
                   "Extracting " + NAME_100 + " .. 1 bytes\n" + END,
                   {{NAME_100, "file 0600 n"}},
                   0},
-        EntryCase{"a POSIX ustar prefix is joined under the name",
-                  {{"pre/", "", '5', "0000755"}, {"fix/", "", '5', "0000755", "", "pre"},
-                   {"file", "p", '0', "0000644", "", "pre/fix"}},
-                  "Extracting pre/ .. 0 bytes\nExtracting pre/fix/ .. 0 bytes\nExtracting pre/fix/file .. 1 bytes\n" +
-                      END,
-                  {{"pre", "dir 0755"}, {"pre/fix", "dir 0755"}, {"pre/fix/file", "file 0644 p"}},
-                  0},
+        EntryCase{
+            "a POSIX ustar prefix is joined under the name",
+            {{"pre/", "", '5', "0000755"},
+             {"fix/", "", '5', "0000755", "", "pre"},
+             {"file", "p", '0', "0000644", "", "pre/fix"}},
+            "Extracting pre/ .. 0 bytes\nExtracting pre/fix/ .. 0 bytes\nExtracting pre/fix/file .. 1 bytes\n" + END,
+            {{"pre", "dir 0755"}, {"pre/fix", "dir 0755"}, {"pre/fix/file", "file 0644 p"}},
+            0},
         EntryCase{"the GNU layout has no prefix",
                   {{"file", "g", '0', "0000644", "", "not/a/prefix", GNU_MAGIC}},
                   "Extracting file .. 1 bytes\n" + END,
@@ -193,15 +195,23 @@ INSTANTIATE_TEST_SUITE_P(
                    {"cut", "l"},
                    {"././@LongLink", "target", 'K'},
                    {"kept", "k"}},
-                  "Extracting from-pax .. 1 bytes\nExtracting " + std::string(200, 'L') + " .. 1 bytes\n"
-                  "Extracting kept .. 1 bytes\n" + END,
+                  "Extracting from-pax .. 1 bytes\nExtracting " + std::string(200, 'L') +
+                      " .. 1 bytes\n"
+                      "Extracting kept .. 1 bytes\n" +
+                      END,
                   {{"from-pax", "file 0644 p"}, {std::string(200, 'L'), "file 0644 l"}, {"kept", "file 0644 k"}},
                   0},
         EntryCase{"names that leave the directory are skipped, their data consumed",
-                  {{"../x", "up"}, {"a/../../x", "up"}, {"/abs/x", "abs"}, {"../outside/", "", '5'},
-                   {"../outside/f", "up", '0', "0000644", "", "", GNU_MAGIC}, {"..", "", '5'},
-                   {"x", "up", '0', "0000644", "", ".."}, {"pax", std::string("15 path=..\0y/x\n", 15), 'x'},
-                   {"nul", "up"}, {"kept", "k"}},
+                  {{"../x", "up"},
+                   {"a/../../x", "up"},
+                   {"/abs/x", "abs"},
+                   {"../outside/", "", '5'},
+                   {"../outside/f", "up", '0', "0000644", "", "", GNU_MAGIC},
+                   {"..", "", '5'},
+                   {"x", "up", '0', "0000644", "", ".."},
+                   {"pax", std::string("15 path=..\0y/x\n", 15), 'x'},
+                   {"nul", "up"},
+                   {"kept", "k"}},
                   "Extracting ../x .. 2 bytes\nUnsafe path skipped: ../x\n"
                   "Extracting a/../../x .. 2 bytes\nUnsafe path skipped: a/../../x\n"
                   "Extracting /abs/x .. 3 bytes\nUnsafe path skipped: /abs/x\n"
@@ -210,7 +220,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "Extracting .. .. 0 bytes\nUnsafe path skipped: ..\n"
                   "Extracting ../x .. 2 bytes\nUnsafe path skipped: ../x\n"
                   "Extracting ..\\000y/x .. 2 bytes\nUnsafe path skipped: ..\\000y/x\n"
-                  "Extracting kept .. 1 bytes\n" + END,
+                  "Extracting kept .. 1 bytes\n" +
+                      END,
                   {{"kept", "file 0644 k"}},
                   8},
         EntryCase{"names the system cannot make are skipped whole: a component over 255 bytes, a link target "
@@ -223,9 +234,11 @@ INSTANTIATE_TEST_SUITE_P(
                    link_entry("long-target", '2', "cut"),
                    link_entry("no-target", '2', "")},
                   "Extracting d/" + std::string(256, 'c') + "/f .. 1 bytes\nUnsafe path skipped: d/" +
-                      std::string(256, 'c') + "/f\nExtracting " + std::string(255, 'c') + " .. 1 bytes\n"
+                      std::string(256, 'c') + "/f\nExtracting " + std::string(255, 'c') +
+                      " .. 1 bytes\n"
                       "Extracting long-target .. 0 bytes\nUnsafe path skipped: long-target\n"
-                      "Extracting no-target .. 0 bytes\nUnsafe path skipped: no-target\n" + END,
+                      "Extracting no-target .. 0 bytes\nUnsafe path skipped: no-target\n" +
+                      END,
                   {{std::string(255, 'c'), "file 0644 k"}},
                   3},
         EntryCase{"no entry is written through a link found in the directory; a link at the name is replaced",
@@ -233,14 +246,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "Extracting lnk/f .. 7 bytes\nUnsafe path skipped: lnk/f\n"
                   "Extracting lnk/sub/ .. 0 bytes\nUnsafe path skipped: lnk/sub/\n"
                   "Extracting victim .. 8 bytes\n"
-                  "Extracting kept .. 1 bytes\n" + END,
+                  "Extracting kept .. 1 bytes\n" +
+                      END,
                   {{"lnk", "link ../outside"}, {"victim", "file 0644 replaced"}, {"kept", "file 0644 k"}},
                   2,
                   plant_links},
         EntryCase{"a file whose name is a directory is not created",
                   {{"d/", "", '5'}, {"d", "data"}, {"kept", "k"}},
                   "Extracting d/ .. 0 bytes\nExtracting d .. 4 bytes\nCannot create file d\n"
-                  "Extracting kept .. 1 bytes\n" + END,
+                  "Extracting kept .. 1 bytes\n" +
+                      END,
                   {{"d", "dir 0755"}, {"kept", "file 0644 k"}},
                   1},
         EntryCase{"a FIFO at the name is replaced, never written into",
@@ -256,29 +271,47 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   [] { zktest::write_file("old", "much longer old content", 0666); }},
         EntryCase{"links and old-style directories are made as tar makes them",
-                  {{"d/", "", '5'}, {"d/f", "data"}, link_entry("d/l", '2', "f"), link_entry("d/abs", '2', "/etc/passwd"),
-                   link_entry("h", '1', "./d/f"), {"old/", "", '\0'}, {"older/", "", '0', "0000700"}},
+                  {{"d/", "", '5'},
+                   {"d/f", "data"},
+                   link_entry("d/l", '2', "f"),
+                   link_entry("d/abs", '2', "/etc/passwd"),
+                   link_entry("h", '1', "./d/f"),
+                   {"old/", "", '\0'},
+                   {"older/", "", '0', "0000700"}},
                   "Extracting d/ .. 0 bytes\nExtracting d/f .. 4 bytes\nExtracting d/l .. 0 bytes\n"
                   "Extracting d/abs .. 0 bytes\nExtracting h .. 0 bytes\nExtracting old/ .. 0 bytes\n"
-                  "Extracting older/ .. 0 bytes\n" + END,
-                  {{"d", "dir 0755"}, {"d/f", "file 0644 data"}, {"d/l", "link f"}, {"d/abs", "link /etc/passwd"},
-                   {"h", "file 0644 data"}, {"old", "dir 0755"}, {"older", "dir 0711"}},
+                  "Extracting older/ .. 0 bytes\n" +
+                      END,
+                  {{"d", "dir 0755"},
+                   {"d/f", "file 0644 data"},
+                   {"d/l", "link f"},
+                   {"d/abs", "link /etc/passwd"},
+                   {"h", "file 0644 data"},
+                   {"old", "dir 0755"},
+                   {"older", "dir 0711"}},
                   0},
         EntryCase{"devices, FIFOs, sparse files and unknown types are skipped, their data consumed",
-                  {{"fifo", "", '6'}, {"chr", "", '3'}, {"sparse", "sp", 'S'}, {"pax", "22 GNU.sparse.major=1\n", 'x'},
-                   {"pax-sparse", "ps"}, {"odd", "o", 'Z'}, {"kept", "k"}},
+                  {{"fifo", "", '6'},
+                   {"chr", "", '3'},
+                   {"sparse", "sp", 'S'},
+                   {"pax", "22 GNU.sparse.major=1\n", 'x'},
+                   {"pax-sparse", "ps"},
+                   {"odd", "o", 'Z'},
+                   {"kept", "k"}},
                   "Extracting fifo .. 0 bytes\nUnsupported entry skipped: fifo\n"
                   "Extracting chr .. 0 bytes\nUnsupported entry skipped: chr\n"
                   "Extracting sparse .. 2 bytes\nUnsupported entry skipped: sparse\n"
                   "Extracting pax-sparse .. 2 bytes\nUnsupported entry skipped: pax-sparse\n"
                   "Extracting odd .. 1 bytes\nUnsupported entry skipped: odd\n"
-                  "Extracting kept .. 1 bytes\n" + END,
+                  "Extracting kept .. 1 bytes\n" +
+                      END,
                   {{"kept", "file 0644 k"}},
                   5},
         EntryCase{"hard links only to entries of this archive",
                   {link_entry("h1", '1', "planted"), link_entry("h2", '1', "../outside/x"), {"kept", "k"}},
                   "Extracting h1 .. 0 bytes\nUnsafe path skipped: h1\nExtracting h2 .. 0 bytes\n"
-                  "Unsafe path skipped: h2\nExtracting kept .. 1 bytes\n" + END,
+                  "Unsafe path skipped: h2\nExtracting kept .. 1 bytes\n" +
+                      END,
                   {{"planted", "file 0644 p"}, {"kept", "file 0644 k"}},
                   2,
                   [] { zktest::write_file("planted", "p", 0644); }},
@@ -294,13 +327,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "Extracting b256 .. 5 bytes\nExtracting big .. 1024 bytes\n" + END,
                   {{"b256", "file 0644 12345"}, {"big", "file 0644 " + std::string(1024, 'z')}},
                   0},
-        EntryCase{"directories made for a read-only file can take the next file",
-                  {{"d1/d2/f", "f", '0', "0000444"}, {"d1/d2/g", "g"}, {"./d1//d2/./h", "h", '0', "0000400"}},
-                  "Extracting d1/d2/f .. 1 bytes\nExtracting d1/d2/g .. 1 bytes\nExtracting ./d1//d2/./h .. 1 bytes\n" +
-                      END,
-                  {{"d1", "dir 0755"}, {"d1/d2", "dir 0755"}, {"d1/d2/f", "file 0444 f"}, {"d1/d2/g", "file 0644 g"},
-                   {"d1/d2/h", "file 0400 h"}},
-                  0}));
+        EntryCase{
+            "directories made for a read-only file can take the next file",
+            {{"d1/d2/f", "f", '0', "0000444"}, {"d1/d2/g", "g"}, {"./d1//d2/./h", "h", '0', "0000400"}},
+            "Extracting d1/d2/f .. 1 bytes\nExtracting d1/d2/g .. 1 bytes\nExtracting ./d1//d2/./h .. 1 bytes\n" + END,
+            {{"d1", "dir 0755"},
+             {"d1/d2", "dir 0755"},
+             {"d1/d2/f", "file 0444 f"},
+             {"d1/d2/g", "file 0644 g"},
+             {"d1/d2/h", "file 0400 h"}},
+            0}));
 
 TEST_F(ArchiveWriter, HardLinkToAFileElsewhereIsReplacedNotWrittenThrough) {
     zktest::TempDir dir;
@@ -317,8 +353,9 @@ TEST_F(ArchiveWriter, StreamEndingInsideDataRemovesTheFileAndFails) {
     zktest::TempDir dir;
     const std::string archive = archive_test::tar_archive({{"cut", std::string(1000, 'c')}});
     const Unpacked result = unpack(dir, archive.substr(0, 512 + 600));
-    EXPECT_EQ(result.out, "Extracting cut .. 1000 bytes\n"
-                          "Archive damaged before its first entry: cut short inside an entry's data\n");
+    EXPECT_EQ(result.out,
+              "Extracting cut .. 1000 bytes\n"
+              "Archive damaged before its first entry: cut short inside an entry's data\n");
     EXPECT_EQ(result.tree, Tree{}) << "no temporary file is left either";
     EXPECT_EQ(result.failed_entries, 1);
 }
@@ -346,7 +383,8 @@ TEST_F(ArchiveWriter, DamagedArchivesStopAfterTheLastGoodEntry) {
         {"bad checksum", good + flipped + std::string(1024, '\0'), after + "bad header checksum at offset 1024\n"},
         {"size not a number", good + archive_test::tar_archive({{"next", "", '0', "0000644", "12x4"}}),
          after + "no size in the header at offset 1024\n"},
-        {"negative base-256 size", good + archive_test::tar_archive({{"next", "", '0', "0000644", std::string(12, '\xff')}}),
+        {"negative base-256 size",
+         good + archive_test::tar_archive({{"next", "", '0', "0000644", std::string(12, '\xff')}}),
          after + "no size in the header at offset 1024\n"},
         {"cut inside a header", good + flipped.substr(0, 100), after + "cut short inside a header\n"},
         {"no end block", good, after + "cut short: no end-of-archive block\n"},
@@ -404,8 +442,8 @@ TEST_F(ArchiveWriter, DirectorySwappedForALinkNeverLeadsOutside) {
         }
         EXPECT_EQ(result.failed_entries, static_cast<int>(reported.size())) << result.out;
         struct stat status;
-        const std::string real = ::lstat((out + "/sub").c_str(), &status) == 0 && S_ISDIR(status.st_mode)
-                                     ? out + "/sub" : out + "/lnk";
+        const std::string real =
+            ::lstat((out + "/sub").c_str(), &status) == 0 && S_ISDIR(status.st_mode) ? out + "/sub" : out + "/lnk";
         for (int i = 0; i < FILES; ++i) {
             const std::string name = "f" + std::to_string(i);
             EXPECT_TRUE(zktest::exists(real + "/" + name) || reported.count("sub/" + name) != 0) << name;

@@ -129,8 +129,7 @@ TEST_F(Pump, StreamsBackToBackAreOnePayloadAndNothingElseFollows) {
     start_payload_window(fd, prefix.data());
     int32_t last = 0;
     std::array<unsigned char, 1000> piece;
-    while ((last = payload_read(nullptr, piece.data(), piece.size())) > 0) {
-    }
+    while ((last = payload_read(nullptr, piece.data(), piece.size())) > 0) {}
     EXPECT_EQ(last, PAYLOAD_CUT_SHORT) << "the window itself tells a cut payload from a whole one";
 }
 

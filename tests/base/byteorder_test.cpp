@@ -50,8 +50,7 @@ TEST(ByteOrder, FixedWidthsAreBigEndianAndRoundTrip) {
                 zk::LPUT24(buf, c.value);
                 EXPECT_EQ(zk::LGET24(buf), c.value & mask);
                 break;
-            case 32:
-            {
+            case 32: {
                 zk::LPUT32(buf, c.value);
                 EXPECT_EQ(zk::LGET32(buf), c.value);
                 unsigned char pointer[4] = {};
@@ -72,8 +71,8 @@ TEST(ByteOrder, SixtyFourBitsStoreTheLowHalfFirst) {
     EXPECT_EQ(bytes_of(buf, 8), (Bytes{0x05, 0x06, 0x07, 0x08, 0x01, 0x02, 0x03, 0x04}));
     EXPECT_EQ(zk::LGET64(buf), 0x0102030405060708ULL);
 
-    for (uint64_t value : {uint64_t{0}, uint64_t{0xFFFFFFFF}, uint64_t{1} << 32, ~uint64_t{0},
-                           uint64_t{0x8000000000000001}}) {
+    for (uint64_t value :
+         {uint64_t{0}, uint64_t{0xFFFFFFFF}, uint64_t{1} << 32, ~uint64_t{0}, uint64_t{0x8000000000000001}}) {
         zk::LPUT64(buf, value);
         EXPECT_EQ(zk::LGET64(buf), value);
     }
@@ -87,8 +86,13 @@ TEST(ByteOrder, ReadersNeverSignExtend) {
 }
 
 TEST(ByteOrder, RealsAreCopiedBitForBit) {
-    const double values[] = {0.0, -0.0, 1.5, -3.25e300, std::numeric_limits<double>::denorm_min(),
-                             std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
+    const double values[] = {0.0,
+                             -0.0,
+                             1.5,
+                             -3.25e300,
+                             std::numeric_limits<double>::denorm_min(),
+                             std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN(),
                              -std::numeric_limits<double>::signaling_NaN()};
     for (double value : values) {
         unsigned char buf[8];

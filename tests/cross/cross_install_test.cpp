@@ -35,15 +35,16 @@ protected:
         zkpacktest::make_tree(source, zkpacktest::product_tree());
         write_file(dir / "welcome.txt", "Welcome to Zelkor\r\n");
         write_file(dir / "program.sh", "#!/bin/sh\necho \"program with ZELKOR=$ZELKOR\"\n", 0755);
-        write_file(dir / "setup.sh", "#!/bin/sh\necho \"script in $INSTALL_ROOT\"\ntest -x bin/tool && echo tool ready\n");
+        write_file(dir / "setup.sh",
+                   "#!/bin/sh\necho \"script in $INSTALL_ROOT\"\ntest -x bin/tool && echo tool ready\n");
     }
 
     // Packs for the architecture, then installs into the same place as any
     // other run, so that every path in the output is the same.
     Installation pack_and_install(const std::string& arch) const {
-        const auto made = zkpacktest::zkpack({"create", "-o", package, "--arch", arch, "--env", "ZELKOR=2.4", "--welcome",
-                                              dir / "welcome.txt", "--tree", source, "--program", dir / "program.sh",
-                                              "--script", dir / "setup.sh"});
+        const auto made = zkpacktest::zkpack({"create", "-o", package, "--arch", arch, "--env", "ZELKOR=2.4",
+                                              "--welcome", dir / "welcome.txt", "--tree", source, "--program",
+                                              dir / "program.sh", "--script", dir / "setup.sh"});
         EXPECT_EQ(made.err, "");
         EXPECT_EQ(made.status, 0);
         const auto listed = zkpacktest::zkpack({"list", package});
@@ -58,7 +59,8 @@ protected:
         options.env = {{"PATH", dir.path() + ":/usr/bin:/bin"}, {"TEMP", temp}, {"TMP", std::nullopt}};
         const auto result = arch == "aarch64" ? zktest::run(EMULATOR, {"-0", "setup", package}, options)
                                               : zktest::run(package, {}, options);
-        return {{result.out, zktest::without_progress(result.err), result.status}, zkpacktest::describe_tree(installed)};
+        return {{result.out, zktest::without_progress(result.err), result.status},
+                zkpacktest::describe_tree(installed)};
     }
 
     TempDir dir;
@@ -71,9 +73,9 @@ protected:
 TEST_F(CrossInstall, EmulatedAarch64InstallerDoesWhatTheNativeOneDoes) {
     const Installation native = pack_and_install("x86_64");
     EXPECT_EQ(native.result.status, 0);
-    for (const std::string& line : std::vector<std::string>{"ZELKOR=2.4\n", "Welcome to Zelkor\r\n", "Extracting bin/tool .. 10 bytes\n",
-                                   "program with ZELKOR=2.4\n", "script in " + installed + "\n", "tool ready\n",
-                                   "Installation successfully completed.\n"}) {
+    for (const std::string& line : std::vector<std::string>{
+             "ZELKOR=2.4\n", "Welcome to Zelkor\r\n", "Extracting bin/tool .. 10 bytes\n", "program with ZELKOR=2.4\n",
+             "script in " + installed + "\n", "tool ready\n", "Installation successfully completed.\n"}) {
         EXPECT_NE(native.result.out.find(line), std::string::npos) << line;
     }
 

@@ -38,8 +38,8 @@ TEST(BraceExpand, Table) {
         {"a{}b", {"a{}b"}},
         {"a{", {"a{"}},
         {"{a,b", {"{a,b"}},
-        {"{a{b,c}", {"{a{b,c}"}},     // the first group never closes
-        {"x{y{a,b}", {"x{y{a,b}"}},   // ... even when a later one would
+        {"{a{b,c}", {"{a{b,c}"}},    // the first group never closes
+        {"x{y{a,b}", {"x{y{a,b}"}},  // ... even when a later one would
         {"{}{a,b}", {"{}a", "{}b"}},
         {"a}b{c,d}", {"a}bc", "a}bd"}},
         {"{a,b}}", {"a}", "b}"}},
@@ -61,8 +61,7 @@ TEST(DoBraceExpand2, NoUsableGroupGivesAnEmptyListAndLeavesTheText) {
 
 TEST(DoBraceExpand2, ExpandsOnlyTheFirstGroupAndTheRest) {
     std::string buffer = "p{a{1,2},b}q{x,y}";
-    EXPECT_EQ(take_brace(zk::do_brace_expand2(buffer.data())),
-              (Names{"pa{1,2}qx", "pa{1,2}qy", "pbqx", "pbqy"}));
+    EXPECT_EQ(take_brace(zk::do_brace_expand2(buffer.data())), (Names{"pa{1,2}qx", "pa{1,2}qy", "pbqx", "pbqy"}));
     EXPECT_EQ(buffer, "p{a{1,2},b}q{x,y}");
 }
 

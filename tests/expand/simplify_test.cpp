@@ -69,21 +69,12 @@ TEST(WildCollapse, Table) {
 
 TEST(RemoveDotdot, Table) {
     constexpr Case cases[] = {
-        {"/a/b/../c", "/a/c"},
-        {"/a/b/../../c", "/c"},
-        {"a/../b", "b"},
-        {"x/a/../b", "x/b"},
-        {"/a/..", "/a/.."},  // a trailing step is not touched
-        {"/a/./b", "/a/./b"},
-        {"//a", "//a"},
-        {"/../b", "/b"},       // at the root ".." stays at the root
-        {"/a/../../b", "/b"},
-        {"a/../../b", "../b"},
-        {"a/..//../b", "../b"},
+        {"/a/b/../c", "/a/c"},    {"/a/b/../../c", "/c"}, {"a/../b", "b"},
+        {"x/a/../b", "x/b"},      {"/a/..", "/a/.."},                       // a trailing step is not touched
+        {"/a/./b", "/a/./b"},     {"//a", "//a"},         {"/../b", "/b"},  // at the root ".." stays at the root
+        {"/a/../../b", "/b"},     {"a/../../b", "../b"},  {"a/..//../b", "../b"},
         {"../../b", "../../b"},  // ".." is not a name to climb over
-        {"a/./../b", "a/./../b"},
-        {"a//../b", "a//../b"},
-        {"", ""},
+        {"a/./../b", "a/./../b"}, {"a//../b", "a//../b"}, {"", ""},
     };
     for (const Case& c : cases) EXPECT_EQ(take_text(zk::remove_dotdot(c.input)), c.expected) << "input " << c.input;
 }
@@ -130,11 +121,7 @@ TEST(SimplifyFilename, RelativeToADeepDirectory) {
 TEST(SimplifyFilename, RelativeToTheRoot) {
     InDirectory in("/");
     constexpr Case cases[] = {
-        {"x", "/x"},
-        {"x//y/", "/x/y"},
-        {"../x", "/x"},
-        {"./x/..", "/"},
-        {"..", "/.."},
+        {"x", "/x"}, {"x//y/", "/x/y"}, {"../x", "/x"}, {"./x/..", "/"}, {"..", "/.."},
     };
     for (const Case& c : cases) EXPECT_EQ(take_text(zk::simplify_filename(c.input)), c.expected) << "input " << c.input;
 }

@@ -27,8 +27,7 @@ TEST(ExpandDirectoryTree, ListsFilesInAndBelowNeverDirectories) {
     zktest::TempDir temp;
     make_tree(temp);
     InDirectory in(temp.path());
-    EXPECT_EQ(take_glob_names(zk::expand_directory_tree("d", files_and_dirs)),
-              (Names{"d/f1", "d/s/f2", "d/s/t/f3"}));
+    EXPECT_EQ(take_glob_names(zk::expand_directory_tree("d", files_and_dirs)), (Names{"d/f1", "d/s/f2", "d/s/t/f3"}));
 }
 
 TEST(ExpandDirectoryTree, EntersOnlyDirectoriesThatGlobbingLists) {
@@ -74,8 +73,7 @@ TEST(ExpandDirectoryTree, APatternIsMatchedInItsOwnDirectory) {
     zktest::write_file(temp / "d/fdir/inner", "x");
     zktest::write_file(temp / "d/g1", "x");
     InDirectory in(temp.path());
-    EXPECT_EQ(take_glob_names(zk::expand_directory_tree("d/f*", files_and_dirs)),
-              (Names{"d/f1", "d/fdir/inner"}));
+    EXPECT_EQ(take_glob_names(zk::expand_directory_tree("d/f*", files_and_dirs)), (Names{"d/f1", "d/fdir/inner"}));
     EXPECT_EQ(take_glob_names(zk::expand_directory_tree("f*", files_and_dirs)), (Names{"f0"}));
 }
 

@@ -37,9 +37,9 @@ void limit_file_size() {
 // Too big for the room, hardly compressible, so its archive spans many
 // deliveries; the small file before it fits.
 std::vector<std::string> archive_with_a_big_file(const zktest::TempDir& sources) {
-    zkpacktest::make_tree(sources.path(), {{"product/", 0755, ""},
-                                           {"product/a-small", 0644, "s"},
-                                           {"product/big", 0644, archive_test::noise(100000)}});
+    zkpacktest::make_tree(
+        sources.path(),
+        {{"product/", 0755, ""}, {"product/a-small", 0644, "s"}, {"product/big", 0644, archive_test::noise(100000)}});
     return {"--tree", sources / "product"};
 }
 
@@ -108,18 +108,18 @@ std::string name_of(const ::testing::TestParamInfo<DiskFull::ParamType>& info) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DiskFull,
-    ::testing::Combine(
-        ::testing::Values(Limit::file_size, Limit::small_file_system),
-        ::testing::Values(FullCase{"extracting", archive_with_a_big_file, false,
-                                   "\nExtracting a-small .. 1 bytes\n"
-                                   "Extracting big .. 100000 bytes\n"
-                                   "Error writing file big\n"
-                                   "Extracting  .. 0 bytes\n",
-                                   false},
-                          FullCase{"writing_a_script", big_script, true,
-                                   "Extract script to @/tmp/zkinstall.XXXXXX/zkinstall-temp.exe\n", true},
-                          FullCase{"writing_a_program", big_program, true,
-                                   "Failed to write 4096 bytes from source\n", false})),
+    ::testing::Combine(::testing::Values(Limit::file_size, Limit::small_file_system),
+                       ::testing::Values(FullCase{"extracting", archive_with_a_big_file, false,
+                                                  "\nExtracting a-small .. 1 bytes\n"
+                                                  "Extracting big .. 100000 bytes\n"
+                                                  "Error writing file big\n"
+                                                  "Extracting  .. 0 bytes\n",
+                                                  false},
+                                         FullCase{"writing_a_script", big_script, true,
+                                                  "Extract script to @/tmp/zkinstall.XXXXXX/zkinstall-temp.exe\n",
+                                                  true},
+                                         FullCase{"writing_a_program", big_program, true,
+                                                  "Failed to write 4096 bytes from source\n", false})),
     name_of);
 
 }  // namespace

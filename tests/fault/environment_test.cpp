@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <tuple>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "package_util.h"
@@ -28,10 +28,9 @@ const std::string EXTRACT_LINE = "Extract script to " + std::string(TEMP_FILE) +
 TEST(ReadOnlyInstallDirectory, NothingIsUnpackedAndTheInstallationFails) {
     const zktest::TempDir sources;
     zktest::write_file(sources / "welcome.txt", "Read-only.\n");
-    zkpacktest::make_tree(sources.path(), {{"product/", 0755, ""},
-                                           {"product/d/", 0755, ""},
-                                           {"product/d/f", 0644, "f"},
-                                           {"product/top", 0644, "t"}});
+    zkpacktest::make_tree(
+        sources.path(),
+        {{"product/", 0755, ""}, {"product/d/", 0755, ""}, {"product/d/f", 0644, "f"}, {"product/top", 0644, "t"}});
     zktest::write_file(sources / "setup.sh", "echo \"setup runs in $INSTALL_ROOT\"\n");
     const Scene scene(packed({"--welcome", sources / "welcome.txt", "--tree", sources / "product", "--script",
                               sources / "setup.sh", "--env", "LATER=1"}));
@@ -89,10 +88,9 @@ TEST_P(TempDirectoryVanishes, EndsTheRunWithoutMakingItAgain) {
 
 INSTANTIATE_TEST_SUITE_P(
     Records, TempDirectoryVanishes,
-    ::testing::Values(VanishCase{"program", "--program",
-                                 "Error: cannot create temp output file: " + std::string(TEMP_FILE) + "\n"},
-                      VanishCase{"script", "--script",
-                                 EXTRACT_LINE + "Error: cannot create script file " + TEMP_FILE + "\n"}));
+    ::testing::Values(
+        VanishCase{"program", "--program", "Error: cannot create temp output file: " + std::string(TEMP_FILE) + "\n"},
+        VanishCase{"script", "--script", EXTRACT_LINE + "Error: cannot create script file " + TEMP_FILE + "\n"}));
 
 // Entries left by whoever shares the temporary directory at the name the
 // temporary file once had there: a symbolic or hard link to someone's file,
@@ -105,15 +103,9 @@ class PlantedInTheTemporaryDirectory : public ::testing::TestWithParam<std::tupl
 void plant(const Scene& scene, Planted planted) {
     const std::string& at = scene.shared_temp_file;
     switch (planted) {
-        case Planted::symbolic_link:
-            ASSERT_EQ(::symlink((scene.decoy + "/keep").c_str(), at.c_str()), 0);
-            break;
-        case Planted::hard_link:
-            ASSERT_EQ(::link((scene.decoy + "/keep").c_str(), at.c_str()), 0);
-            break;
-        case Planted::fifo:
-            ASSERT_EQ(::mkfifo(at.c_str(), 0666), 0);
-            break;
+        case Planted::symbolic_link: ASSERT_EQ(::symlink((scene.decoy + "/keep").c_str(), at.c_str()), 0); break;
+        case Planted::hard_link: ASSERT_EQ(::link((scene.decoy + "/keep").c_str(), at.c_str()), 0); break;
+        case Planted::fifo: ASSERT_EQ(::mkfifo(at.c_str(), 0666), 0); break;
         case Planted::directory:
             ASSERT_EQ(::mkdir(at.c_str(), 0755), 0);
             zktest::write_file(at + "/inside", "inside\n");
@@ -143,11 +135,11 @@ std::string plant_case_name(const ::testing::TestParamInfo<PlantParam>& info) {
     return std::string(names[static_cast<int>(std::get<0>(info.param))]) + "_" + std::get<1>(info.param).substr(2);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Entries, PlantedInTheTemporaryDirectory,
-    ::testing::Combine(::testing::Values(Planted::symbolic_link, Planted::hard_link, Planted::fifo, Planted::directory),
-                       ::testing::Values("--program", "--script")),
-    plant_case_name);
+INSTANTIATE_TEST_SUITE_P(Entries, PlantedInTheTemporaryDirectory,
+                         ::testing::Combine(::testing::Values(Planted::symbolic_link, Planted::hard_link, Planted::fifo,
+                                                              Planted::directory),
+                                            ::testing::Values("--program", "--script")),
+                         plant_case_name);
 
 // Program records with such names are run in tests/installer; scripts are
 // written and started by other code.

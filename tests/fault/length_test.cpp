@@ -18,8 +18,12 @@ using zktest::RunResult;
 std::string size_report(uint64_t should_be, uint64_t actual) {
     return "\n*** Error:\n"
            "    Package is corrupt - incorrect size detected.\n"
-           "    File size should be: " + std::to_string(should_be) + " bytes\n"
-           "    Actual size        : " + std::to_string(actual) + " bytes\n"
+           "    File size should be: " +
+           std::to_string(should_be) +
+           " bytes\n"
+           "    Actual size        : " +
+           std::to_string(actual) +
+           " bytes\n"
            "    Press <Enter> to continue: ";
 }
 
@@ -31,9 +35,7 @@ void set_length(std::string& bytes, uint32_t length) {
     zkpacktest::reseal(bytes, marker_offset);
 }
 
-uint32_t length_of(const std::string& bytes) {
-    return static_cast<uint32_t>(bytes.size() - marker_offset_of(bytes));
-}
+uint32_t length_of(const std::string& bytes) { return static_cast<uint32_t>(bytes.size() - marker_offset_of(bytes)); }
 
 // A download manager's trailer: read as a record prefix, its kind is one
 // the installer does not know.

@@ -62,13 +62,31 @@ std::string many_records_package(const zktest::TempDir& sources) {
                        0755);
     zktest::write_file(sources / "two",
                        "#!/bin/sh\necho program two\ntouch program-two.out\n#" + std::string(5000, '#') + "\n", 0755);
-    zktest::write_file(sources / "one.sh", "echo \"script one: $INSTALL_ROOT $FIRST\"\n"
-                                           "cp \"$INSTALL_ROOT/app/bin/tool\" \"$INSTALL_ROOT/tool-copy\"\n");
+    zktest::write_file(sources / "one.sh",
+                       "echo \"script one: $INSTALL_ROOT $FIRST\"\n"
+                       "cp \"$INSTALL_ROOT/app/bin/tool\" \"$INSTALL_ROOT/tool-copy\"\n");
     zktest::write_file(sources / "two.sh", "echo script two\nls \"$INSTALL_ROOT\" > \"$INSTALL_ROOT/listing\"\n");
-    return packed({"-1", "--env", "FIRST=1", "--welcome", sources / "welcome.txt", "--tree", sources / "first/",
-                   "--program", sources / "one", "--script", sources / "one.sh", "--archive", sources / "second.tar",
-                   "--program", sources / "two", "--script", sources / "two.sh", "--tree", sources / "last/",
-                   "--env", "LAST=1"});
+    return packed({"-1",
+                   "--env",
+                   "FIRST=1",
+                   "--welcome",
+                   sources / "welcome.txt",
+                   "--tree",
+                   sources / "first/",
+                   "--program",
+                   sources / "one",
+                   "--script",
+                   sources / "one.sh",
+                   "--archive",
+                   sources / "second.tar",
+                   "--program",
+                   sources / "two",
+                   "--script",
+                   sources / "two.sh",
+                   "--tree",
+                   sources / "last/",
+                   "--env",
+                   "LAST=1"});
 }
 
 // Where the package's parts end: ends[0] is the header's end, ends[i] the
@@ -176,7 +194,8 @@ TEST_P(Truncated, AtARecordBoundaryCarriesOutExactlyTheRecordsBefore) {
             EXPECT_EQ(r.out.substr(0, std::string(SIZE_REPORT_START).size()), SIZE_REPORT_START);
         }
         EXPECT_TRUE(ends_with(r.out, expected.out))
-            << "after the reports, the records before the cut and nothing else:\n" << r.out << "\nexpected:\n"
+            << "after the reports, the records before the cut and nothing else:\n"
+            << r.out << "\nexpected:\n"
             << expected.out;
         std::string err = r.err;
         if (const size_t prompt = err.find(CHECKSUM_PROMPT); prompt != std::string::npos) {

@@ -44,11 +44,11 @@ protected:
 TEST_F(DirTree, MakesMissingLevelsBelowAnExistingFirstComponent) {
     struct Case {
         const char* name;
-        std::vector<std::string> before;      // directories made first
-        std::vector<std::string> files;       // regular files made first
+        std::vector<std::string> before;  // directories made first
+        std::vector<std::string> files;   // regular files made first
         const char* path;
         int result;
-        std::vector<std::string> made;        // directories afterwards
+        std::vector<std::string> made;  // directories afterwards
         std::vector<std::string> absent;
     };
     const Case cases[] = {

@@ -1,7 +1,7 @@
 // The executable search, symbolic-link resolution, "~" expansion and the
 // working-directory cache, on real files in a scratch directory.
-#include "file/file_internal.h"
 #include <zk/zk.h>
+#include "file/file_internal.h"
 
 #include <gtest/gtest.h>
 #include <pwd.h>
@@ -221,7 +221,8 @@ TEST_F(ExecPath, UnreadableFileIsSkipped) {
     zktest::write_file(at("d1/prog"), "", 0311);
     zktest::write_file(at("d2/prog"), "", 0755);
     const std::string list = at("d1") + ":" + at("d2");
-    const int code = run_unprivileged(cwd, [&] { return take(zk::find_exec_path(list.c_str(), "prog")) == at("d2/prog"); });
+    const int code =
+        run_unprivileged(cwd, [&] { return take(zk::find_exec_path(list.c_str(), "prog")) == at("d2/prog"); });
     if (code == 2) GTEST_SKIP() << "the unprivileged user cannot reach " << cwd;
     EXPECT_EQ(code, 0);
 }

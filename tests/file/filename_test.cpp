@@ -1,6 +1,6 @@
 // Name utilities: components, extensions, joining and quote normalisation.
-#include "file/file_internal.h"
 #include <zk/zk.h>
+#include "file/file_internal.h"
 
 #include <gtest/gtest.h>
 
@@ -28,9 +28,8 @@ struct ComponentCase {
 
 TEST(FilenameComponents, NthDelimiterFromEitherEnd) {
     const ComponentCase cases[] = {
-        {"/a/b", 2, 2, 0},     {"/a/b", 1, 0, 2},   {"/a/b", 0, 0, 2},   {"/a/b", -3, 0, 2},
-        {"/a/b", 3, -1, -1},   {"a/b", 2, -1, -1},  {"ab", 1, -1, -1},   {"/a/b/c", 3, 4, 0},
-        {"a//b", 2, 2, 1},     {"", 1, -1, -1},
+        {"/a/b", 2, 2, 0},  {"/a/b", 1, 0, 2}, {"/a/b", 0, 0, 2},   {"/a/b", -3, 0, 2}, {"/a/b", 3, -1, -1},
+        {"a/b", 2, -1, -1}, {"ab", 1, -1, -1}, {"/a/b/c", 3, 4, 0}, {"a//b", 2, 2, 1},  {"", 1, -1, -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " n=" + std::to_string(c.n));
@@ -102,8 +101,14 @@ TEST(FilenameNormalizeQuotes, DropsQuotesAndEnclosesBlankNames) {
         const char* expected;
     };
     const Case cases[] = {
-        {"a \"b c\"", "\"a b c\""}, {"\"abc\"", "abc"}, {"a b", "a b"}, {"", ""},
-        {"\"\"", ""},               {"a \"", "\"a \""}, {"a\tb\"", "a\tb"}, {"x\"\"\"y z", "\"xy z\""},
+        {"a \"b c\"", "\"a b c\""},
+        {"\"abc\"", "abc"},
+        {"a b", "a b"},
+        {"", ""},
+        {"\"\"", ""},
+        {"a \"", "\"a \""},
+        {"a\tb\"", "a\tb"},
+        {"x\"\"\"y z", "\"xy z\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -186,7 +191,8 @@ TEST(FilenamePlatformHooks, MonocaseFlagKeepsLastNonNegativeValue) {
 std::vector<std::string> split_path_list(const char* list) {
     std::vector<char> text(list, list + std::strlen(list) + 1);
     std::vector<std::string> entries;
-    for (char* entry = zk::next_path_entry(text.data(), ':'); entry != nullptr; entry = zk::next_path_entry(nullptr, ':')) {
+    for (char* entry = zk::next_path_entry(text.data(), ':'); entry != nullptr;
+         entry = zk::next_path_entry(nullptr, ':')) {
         entries.emplace_back(entry);
     }
     return entries;
@@ -199,12 +205,8 @@ TEST(NextPathEntry, KeepsEmptyEntries) {
         Entries expected;
     };
     const Case cases[] = {
-        {"", {""}},
-        {"a", {"a"}},
-        {"a::b", {"a", "", "b"}},
-        {"a:", {"a", ""}},
-        {":a", {"", "a"}},
-        {"/bin:/usr/bin", {"/bin", "/usr/bin"}},
+        {"", {""}},        {"a", {"a"}},      {"a::b", {"a", "", "b"}},
+        {"a:", {"a", ""}}, {":a", {"", "a"}}, {"/bin:/usr/bin", {"/bin", "/usr/bin"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.list);

@@ -19,8 +19,8 @@ using zkpack::chunk_size;
 // Words drawn at random compress like text, so blocks fill up as with a
 // real product.
 Bytes text_like(size_t size, unsigned seed) {
-    static const char* const WORDS[] = {"install ", "zelkor ", "bin/", "lib", ".so ", "\n", "0644 ", "etc ",
-                                        "readme ", "the ", "of ", "data ", "\t", "x86_64 "};
+    static const char* const WORDS[] = {"install ", "zelkor ", "bin/", "lib", ".so ",  "\n", "0644 ",
+                                        "etc ",     "readme ", "the ", "of ", "data ", "\t", "x86_64 "};
     std::mt19937 random(seed);
     Bytes bytes;
     bytes.reserve(size + 16);
@@ -156,7 +156,8 @@ TEST(Bzip2Blocks, BitsAppendAtEveryAlignmentAsOneByOne) {
                 whole.put_bits(0x5a, before);
                 one_by_one.put_bits(0x5a, before);
                 whole.append_bits(source.data(), from, from + length);
-                for (uint64_t bit = from; bit < from + length; ++bit) one_by_one.put_bits(read_bits(source.data(), bit, 1), 1);
+                for (uint64_t bit = from; bit < from + length; ++bit)
+                    one_by_one.put_bits(read_bits(source.data(), bit, 1), 1);
                 EXPECT_TRUE(whole.bytes() == one_by_one.bytes());
                 whole.put_bits(1, 1);
                 one_by_one.put_bits(1, 1);

@@ -43,21 +43,18 @@ TEST_P(ParseArgs, SetsStateAndStopsAtFirstWord) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ParseArgs,
-    ::testing::Values(
-        ArgsCase{{}, 1, 0, 0, nullptr},
-        ArgsCase{{"-d"}, 2, 1, 0, nullptr},
-        ArgsCase{{"-gz"}, 2, 0, 1, nullptr},
-        ArgsCase{{"-gz", "-d", "word", "-x"}, 3, 1, 1, nullptr},
-        ArgsCase{{"word", "-d"}, 1, 0, 0, nullptr},
-        ArgsCase{{"-program"}, 2, 0, 0, nullptr},
-        ArgsCase{{"-program", "-d"}, 3, 0, 0, "-d"},
-        ArgsCase{{"-program", "name", "-gz", "rest"}, 4, 0, 1, "name"},
-        // Only whole words count; the rest are ignored silently.
-        ArgsCase{{"--", "-", "-dd", "-g", "-gzip", "-D"}, 7, 0, 0, nullptr},
-        // Long options may follow the first word, which still ends the switches.
-        ArgsCase{{"-gz", "word", "--quiet", "-d"}, 2, 0, 1, nullptr}));
+INSTANTIATE_TEST_SUITE_P(Cases, ParseArgs,
+                         ::testing::Values(ArgsCase{{}, 1, 0, 0, nullptr}, ArgsCase{{"-d"}, 2, 1, 0, nullptr},
+                                           ArgsCase{{"-gz"}, 2, 0, 1, nullptr},
+                                           ArgsCase{{"-gz", "-d", "word", "-x"}, 3, 1, 1, nullptr},
+                                           ArgsCase{{"word", "-d"}, 1, 0, 0, nullptr},
+                                           ArgsCase{{"-program"}, 2, 0, 0, nullptr},
+                                           ArgsCase{{"-program", "-d"}, 3, 0, 0, "-d"},
+                                           ArgsCase{{"-program", "name", "-gz", "rest"}, 4, 0, 1, "name"},
+                                           // Only whole words count; the rest are ignored silently.
+                                           ArgsCase{{"--", "-", "-dd", "-g", "-gzip", "-D"}, 7, 0, 0, nullptr},
+                                           // Long options may follow the first word, which still ends the switches.
+                                           ArgsCase{{"-gz", "word", "--quiet", "-d"}, 2, 0, 1, nullptr}));
 
 struct LongCase {
     std::vector<std::string> args;  // after argv[0]
@@ -98,10 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
         LongCase{{"--target", "dir", "--yes", "--quiet", "-d"}, RunMode::install, ""},
         LongCase{{"--target=dir", "-gz"}, RunMode::usage_error, "Options -gz and --target cannot be combined"},
         LongCase{{"-gz", "--yes", "--quiet"}, RunMode::stream, ""},
-        LongCase{{"--check", "--quiet"}, RunMode::check, ""},
-        LongCase{{"--list", "--list"}, RunMode::list, ""},
-        LongCase{{"--extract", "d", "--yes"}, RunMode::extract, ""},
-        LongCase{{"word", "--help"}, RunMode::help, ""},
+        LongCase{{"--check", "--quiet"}, RunMode::check, ""}, LongCase{{"--list", "--list"}, RunMode::list, ""},
+        LongCase{{"--extract", "d", "--yes"}, RunMode::extract, ""}, LongCase{{"word", "--help"}, RunMode::help, ""},
         LongCase{{"--list", "--help", "-d", "--check", "--version"}, RunMode::help, ""},
         LongCase{{"-program", "--bogus", "--version"}, RunMode::version, ""},
         LongCase{{"--d"}, RunMode::usage_error, "Unknown option: --d"},

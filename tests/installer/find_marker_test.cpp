@@ -61,19 +61,20 @@ std::string false_start_then_marker() {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FindMarker,
-    ::testing::Values(
-        MarkerCase{"inside the first block", markers_at({100}, 3000), 0, 0, 100},
-        MarkerCase{"ending exactly at the block's end", markers_at({1010}, 3000), 0, 0, 1010},
-        MarkerCase{"straddling the 1024-byte boundary", markers_at({1020}, 3000), 0, 0, 1020},
-        MarkerCase{"only its first byte in the first block", markers_at({1023}, 3000), 0, 0, 1023},
-        MarkerCase{"straddling the second boundary", markers_at({2040}, 3000), 0, 0, 2040},
-        MarkerCase{"first of two", markers_at({500, 2500}, 3000), 0, 0, 500},
-        MarkerCase{"second of two, searched from past the first", markers_at({500, 2000}, 3000), 600, 0, 2000},
-        MarkerCase{"among candidates everywhere", markers_at({3000}, 4000, '\x01'), 0, 0, 3000},
-        MarkerCase{"false start cut at the block's end", false_start_then_marker(), 0, 0, 1500},
-        MarkerCase{"absent", std::string(5000, 'x'), 0, 0, 0},
-        MarkerCase{"cut short by the file's end", std::string(2040, 'x') + MARKER.substr(0, 10), 0, 0, 0},
-        MarkerCase{"cut short by the end of a file that shrank", std::string(2040, 'x') + MARKER.substr(0, 10), 0, 100, 0},
-        MarkerCase{"empty file", std::string(), 0, 0, 0}));
+    ::testing::Values(MarkerCase{"inside the first block", markers_at({100}, 3000), 0, 0, 100},
+                      MarkerCase{"ending exactly at the block's end", markers_at({1010}, 3000), 0, 0, 1010},
+                      MarkerCase{"straddling the 1024-byte boundary", markers_at({1020}, 3000), 0, 0, 1020},
+                      MarkerCase{"only its first byte in the first block", markers_at({1023}, 3000), 0, 0, 1023},
+                      MarkerCase{"straddling the second boundary", markers_at({2040}, 3000), 0, 0, 2040},
+                      MarkerCase{"first of two", markers_at({500, 2500}, 3000), 0, 0, 500},
+                      MarkerCase{"second of two, searched from past the first", markers_at({500, 2000}, 3000), 600, 0,
+                                 2000},
+                      MarkerCase{"among candidates everywhere", markers_at({3000}, 4000, '\x01'), 0, 0, 3000},
+                      MarkerCase{"false start cut at the block's end", false_start_then_marker(), 0, 0, 1500},
+                      MarkerCase{"absent", std::string(5000, 'x'), 0, 0, 0},
+                      MarkerCase{"cut short by the file's end", std::string(2040, 'x') + MARKER.substr(0, 10), 0, 0, 0},
+                      MarkerCase{"cut short by the end of a file that shrank",
+                                 std::string(2040, 'x') + MARKER.substr(0, 10), 0, 100, 0},
+                      MarkerCase{"empty file", std::string(), 0, 0, 0}));
 
 }  // namespace

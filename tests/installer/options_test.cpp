@@ -178,10 +178,11 @@ TEST_F(OptionRun, YesTakesTheDefaultsWithoutReadingInput) {
     pack({"--default-dir", offered, "--welcome", dir / "welcome.txt", "--script", dir / "script.sh"});
     const std::string expected = "ZKINSTALL_DEFAULT_DIR=" + offered +
                                  "\nWelcome to the product.\n"
-                                 "Directory where to install software [" + offered + "]: " + offered +
-                                 "\n\nThe install directory [" + offered +
+                                 "Directory where to install software [" +
+                                 offered + "]: " + offered + "\n\nThe install directory [" + offered +
                                  "] does not exist.\nDo you wish to create it [y/n] ? y\n"
-                                 "Extract script to " + temp + "/zkinstall.XXXXXX/zkinstall-temp.exe\nroot=" + offered + "\n" + SUCCESS;
+                                 "Extract script to " +
+                                 temp + "/zkinstall.XXXXXX/zkinstall-temp.exe\nroot=" + offered + "\n" + SUCCESS;
     RunOptions closed = replying("");
     closed.in_child = [] { ::close(0); };
     for (const RunOptions& input : {replying("elsewhere\nn\n"), closed}) {
@@ -248,12 +249,13 @@ TEST_F(OptionRun, ListShowsEveryRecordAndCarriesOutNothing) {
     EXPECT_EQ(r.out, "environment record, " + length(0) + ": ZKINSTALL_DEFAULT_DIR=" + offered +
                          "\nenvironment record, 4 bytes: A=1\n"
                          "welcome record, 24 bytes\n"
-                         "archive record, " + length(3) +
+                         "archive record, " +
+                         length(3) +
                          "\n  drwxr-xr-x          0 bin/\n"
                          "  -rwxr-xr-x          5 bin/tool\n"
                          "  -rw-r--r--          7 readme\n"
-                         "program record, " + length(4) +
-                         "\nscript record, " + length(5) + "\n");
+                         "program record, " +
+                         length(4) + "\nscript record, " + length(5) + "\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
     expect_nothing_done();
@@ -261,9 +263,11 @@ TEST_F(OptionRun, ListShowsEveryRecordAndCarriesOutNothing) {
 
 TEST_F(OptionRun, CheckAndListReadTheArchiveToItsEnd) {
     // Whole bzip2 data, but the tar stream in it stops inside a file's data.
-    ASSERT_EQ(zkpacktest::shell("cd " + zkpacktest::quoted(dir / "tree") + " && tar -cf ../whole.tar readme && head -c 600 " +
-                                "../whole.tar | bzip2 -c > ../cut.tar.bz2").status,
-              0);
+    ASSERT_EQ(
+        zkpacktest::shell("cd " + zkpacktest::quoted(dir / "tree") + " && tar -cf ../whole.tar readme && head -c 600 " +
+                          "../whole.tar | bzip2 -c > ../cut.tar.bz2")
+            .status,
+        0);
     pack({"--env", "A=1", "--record", "2", dir / "cut.tar.bz2"});
     const std::string offset = std::to_string(record_offset(zktest::read_file(package), 1));
     RunResult r = run({"--check"});
@@ -280,8 +284,8 @@ struct CheckCase {
     const char* what;
     void (*damage)(std::string&);
     std::string (*report)(const std::string& bytes);  // on standard output
-    std::string reason;                              // on standard error; "@" is the archive record's offset
-    size_t listed;                                   // lines --list shows as for the sound package
+    std::string reason;                               // on standard error; "@" is the archive record's offset
+    size_t listed;                                    // lines --list shows as for the sound package
     int list_status;
 };
 
@@ -323,27 +327,27 @@ TEST_P(CheckAndList, ReportTheFirstFaultWithoutAskingOrWriting) {
 
 INSTANTIATE_TEST_SUITE_P(
     Packages, CheckAndList,
-    ::testing::Values(
-        CheckCase{"sound", [](std::string&) {}, nullptr, "", 9, 0},
-        CheckCase{"cut short", [](std::string& b) { b.resize(b.size() - 10); }, size_report, "", 0, 1},
-        CheckCase{"a byte changed", [](std::string& b) { b[b.size() - 3] ^= 0x20; }, checksum_report, "", 0, 1},
-        CheckCase{"archive data corrupt",
-                  [](std::string& b) {
-                      b[record_offset(b, 3) + 5 + 40] ^= 0x55;
-                      reseal(b);
-                  },
-                  nullptr, "Compressed data corrupt or cut short in the record at offset @\n", 4, 1},
-        CheckCase{"last record runs past the end",
-                  [](std::string& b) {
-                      b.resize(b.size() - 1);
-                      reseal(b);
-                  },
-                  nullptr, "Error extracting package -- premature EOF detected.\n", 8, 1},
-        CheckCase{"unknown kind",
-                  [](std::string& b) {
-                      b += std::string("\0\0\0\1\3x", 6);
-                      reseal(b);
-                  },
-                  nullptr, "Unexpected error in package file\n", 9, 1}));
+    ::testing::Values(CheckCase{"sound", [](std::string&) {}, nullptr, "", 9, 0},
+                      CheckCase{"cut short", [](std::string& b) { b.resize(b.size() - 10); }, size_report, "", 0, 1},
+                      CheckCase{"a byte changed", [](std::string& b) { b[b.size() - 3] ^= 0x20; }, checksum_report, "",
+                                0, 1},
+                      CheckCase{"archive data corrupt",
+                                [](std::string& b) {
+                                    b[record_offset(b, 3) + 5 + 40] ^= 0x55;
+                                    reseal(b);
+                                },
+                                nullptr, "Compressed data corrupt or cut short in the record at offset @\n", 4, 1},
+                      CheckCase{"last record runs past the end",
+                                [](std::string& b) {
+                                    b.resize(b.size() - 1);
+                                    reseal(b);
+                                },
+                                nullptr, "Error extracting package -- premature EOF detected.\n", 8, 1},
+                      CheckCase{"unknown kind",
+                                [](std::string& b) {
+                                    b += std::string("\0\0\0\1\3x", 6);
+                                    reseal(b);
+                                },
+                                nullptr, "Unexpected error in package file\n", 9, 1}));
 
 }  // namespace

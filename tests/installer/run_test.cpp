@@ -106,8 +106,8 @@ protected:
 };
 
 TEST_F(InstallerRun, EnvironmentRecordsReachLaterPrograms) {
-    pack({"--env", "FIRST=one", "--program", program("show", "echo \"FIRST=$FIRST SECOND=$SECOND\"\nexit 3\n"),
-          "--env", "SECOND=two", "--program", dir / "show"});
+    pack({"--env", "FIRST=one", "--program", program("show", "echo \"FIRST=$FIRST SECOND=$SECOND\"\nexit 3\n"), "--env",
+          "SECOND=two", "--program", dir / "show"});
     const RunResult r = install();
     EXPECT_EQ(r.out, "FIRST=one\nFIRST=one SECOND=\nSECOND=two\nFIRST=one SECOND=two\n" + std::string(SUCCESS))
         << "a program's exit status is not looked at";
@@ -192,35 +192,35 @@ TEST_P(DamagedPackage, IsRefused) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DamagedPackage,
-    ::testing::Values(
-        DamageCase{"no marker", [](std::string& b) { b.erase(header_offset(b)); }, "",
-                   "\nCannot locate package payload.\n"},
-        DamageCase{"header without its NUL",
-                   [](std::string& b) {
-                       b[header_offset(b) + zkpacktest::marker().size()] = 'x';
-                       reseal(b);
-                   },
-                   "", "\nCannot locate package payload.\n"},
-        DamageCase{"header cut short", [](std::string& b) { b.resize(header_offset(b) + HEADER_SIZE - 1); }, "",
-                   "\nError reading package header\n"},
-        DamageCase{"unknown kind after valid records",
-                   [](std::string& b) {
-                       b += std::string("\0\0\0\2\3xy", 7);
-                       reseal(b);
-                   },
-                   "FIRST=one\nSECOND=two\n", "\nUnexpected error in package file\n"},
-        DamageCase{"record prefix cut short",
-                   [](std::string& b) {
-                       b += std::string("\0\0\0", 3);
-                       reseal(b);
-                   },
-                   "FIRST=one\nSECOND=two\n", "\nError extracting package -- premature EOF detected.\n"},
-        DamageCase{"environment payload shorter than its length",
-                   [](std::string& b) {
-                       b.resize(b.size() - 3);
-                       reseal(b);
-                   },
-                   "FIRST=one\n", "\nPremature EOF reading env var\n"}));
+    ::testing::Values(DamageCase{"no marker", [](std::string& b) { b.erase(header_offset(b)); }, "",
+                                 "\nCannot locate package payload.\n"},
+                      DamageCase{"header without its NUL",
+                                 [](std::string& b) {
+                                     b[header_offset(b) + zkpacktest::marker().size()] = 'x';
+                                     reseal(b);
+                                 },
+                                 "", "\nCannot locate package payload.\n"},
+                      DamageCase{"header cut short",
+                                 [](std::string& b) { b.resize(header_offset(b) + HEADER_SIZE - 1); }, "",
+                                 "\nError reading package header\n"},
+                      DamageCase{"unknown kind after valid records",
+                                 [](std::string& b) {
+                                     b += std::string("\0\0\0\2\3xy", 7);
+                                     reseal(b);
+                                 },
+                                 "FIRST=one\nSECOND=two\n", "\nUnexpected error in package file\n"},
+                      DamageCase{"record prefix cut short",
+                                 [](std::string& b) {
+                                     b += std::string("\0\0\0", 3);
+                                     reseal(b);
+                                 },
+                                 "FIRST=one\nSECOND=two\n", "\nError extracting package -- premature EOF detected.\n"},
+                      DamageCase{"environment payload shorter than its length",
+                                 [](std::string& b) {
+                                     b.resize(b.size() - 3);
+                                     reseal(b);
+                                 },
+                                 "FIRST=one\n", "\nPremature EOF reading env var\n"}));
 
 const char SIZE_REPORT[] =
     "\n*** Error:\n"
@@ -280,8 +280,8 @@ TEST_P(ContinuePrompt, ChecksumMismatchGoesOnOnlyOnBareEnter) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, ContinuePrompt,
-                         ::testing::Values(ReplyCase{"\n", true}, ReplyCase{"y\n", false},
-                                           ReplyCase{" \n", false}, ReplyCase{"", false}));
+                         ::testing::Values(ReplyCase{"\n", true}, ReplyCase{"y\n", false}, ReplyCase{" \n", false},
+                                           ReplyCase{"", false}));
 
 TEST_F(InstallerRun, ProgramPayloadShorterThanItsLengthFailsTheRecord) {
     pack({"--env", "FIRST=one", "--program", program("touch", "touch " + zkpacktest::quoted(dir / "ran") + "\n")});
@@ -326,9 +326,10 @@ TEST_F(InstallerRun, WithoutPathTheSystemNamesTheRunningFile) {
     };
     const RunResult r = install({}, without_proc);
     if (r.status == 97) GTEST_SKIP() << "cannot hide /proc from a run here";
-    EXPECT_EQ(r.out, "Error: couldn't locate directory where the install binary is\n"
-                     "       being run from. Please ensure you are in the same directory\n"
-                     "       as pkg when you run it.\n");
+    EXPECT_EQ(r.out,
+              "Error: couldn't locate directory where the install binary is\n"
+              "       being run from. Please ensure you are in the same directory\n"
+              "       as pkg when you run it.\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 1);
 }
@@ -430,11 +431,11 @@ TEST_P(UnstartableProgram, FailsTheInstallation) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UnstartableProgram,
-    ::testing::Values(UnstartableCase{"interpreter not found (127)", "#!/nonexistent/interpreter\n", {},
-                                      "LATER=1\n" + std::string(FAILURE)},
-                      UnstartableCase{"not found, streaming", "#!/nonexistent/interpreter\n", {"-gz"}, ""},
-                      UnstartableCase{"interpreter not executable (126)", "#!/\n", {},
-                                      "LATER=1\n" + std::string(FAILURE)}));
+    ::testing::Values(
+        UnstartableCase{
+            "interpreter not found (127)", "#!/nonexistent/interpreter\n", {}, "LATER=1\n" + std::string(FAILURE)},
+        UnstartableCase{"not found, streaming", "#!/nonexistent/interpreter\n", {"-gz"}, ""},
+        UnstartableCase{"interpreter not executable (126)", "#!/\n", {}, "LATER=1\n" + std::string(FAILURE)}));
 
 TEST_F(InstallerRun, TempWithBlanksAndShellCharactersRunsTheRightFile) {
     pack({"--program", program("where", "echo \"$0\"\n")});
@@ -503,8 +504,10 @@ TEST_F(InstallerRun, TempOnNoexecFileSystemFailsTheRecord) {
     RunOptions options;
     options.env["TEMP"] = noexec;
     const RunResult r = install({}, options);
-    EXPECT_EQ(r.out, "Error: " + noexec + " does not allow programs to run; set TEMP to another directory\n"
-                     "LATER=1\n" + FAILURE);
+    EXPECT_EQ(r.out, "Error: " + noexec +
+                         " does not allow programs to run; set TEMP to another directory\n"
+                         "LATER=1\n" +
+                         FAILURE);
     EXPECT_EQ(r.err, verified(package));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(zkpacktest::directory_entries(noexec), std::vector<std::string>{});

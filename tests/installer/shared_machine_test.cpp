@@ -42,7 +42,8 @@ protected:
     }
 
     std::map<std::string, std::optional<std::string>> environment() const {
-        return {{"PATH", dir.path() + ":/usr/bin:/bin"}, {"TEMP", temp}, {"TMP", std::nullopt}, {"TMPDIR", std::nullopt}};
+        return {
+            {"PATH", dir.path() + ":/usr/bin:/bin"}, {"TEMP", temp}, {"TMP", std::nullopt}, {"TMPDIR", std::nullopt}};
     }
 
     RunResult install(const std::string& package, const std::vector<std::string>& args = {}, RunOptions options = {}) {
@@ -163,11 +164,16 @@ TEST_F(SharedMachine, PackageFileOf4GiBAndMoreIsTheWrongSize) {
     if (::truncate(package.c_str(), static_cast<off_t>(grown)) != 0) GTEST_SKIP() << "no file of 4 GiB here";
     const RunResult r = install(package);
     ::truncate(package.c_str(), 0);
-    EXPECT_EQ(r.out, "\n*** Error:\n"
-                     "    Package is corrupt - incorrect size detected.\n"
-                     "    File size should be: " + std::to_string(size) + " bytes\n"
-                     "    Actual size        : " + std::to_string(grown) + " bytes\n"
-                     "    Press <Enter> to continue: ");
+    EXPECT_EQ(r.out,
+              "\n*** Error:\n"
+              "    Package is corrupt - incorrect size detected.\n"
+              "    File size should be: " +
+                  std::to_string(size) +
+                  " bytes\n"
+                  "    Actual size        : " +
+                  std::to_string(grown) +
+                  " bytes\n"
+                  "    Press <Enter> to continue: ");
     EXPECT_EQ(r.status, 1);
 }
 

@@ -24,8 +24,8 @@ protected:
     void SetUp() override {
         write_file(dir / "setup.sh", "echo \"$PRODUCT\" > \"$RAN\"\n");
         ASSERT_EQ(zkpacktest::zkpack({"keygen", "-W", "-p", public_key, "-s", dir / "z.key"}).status, 0);
-        const auto made = zkpacktest::zkpack({"create", "-o", package, "--sign", dir / "z.key", "--env",
-                                              "PRODUCT=demo", "--script", dir / "setup.sh"});
+        const auto made = zkpacktest::zkpack(
+            {"create", "-o", package, "--sign", dir / "z.key", "--env", "PRODUCT=demo", "--script", dir / "setup.sh"});
         ASSERT_EQ(made.status, 0) << made.err;
     }
 
@@ -85,8 +85,9 @@ TEST_F(SignedInstall, MinisignKeysAndSignaturesAreTaken) {
     ASSERT_EQ(zktest::run(MINISIGN, {"-S", "-l", "-s", dir / "m.key", "-m", package}).status, 0);
     ::unlink(ran.c_str());
     expect_refused({"--pubkey", base64_key},
-                   signature + ": legacy signature (not prehashed), which is not supported: sign again without "
-                               "minisign's -l",
+                   signature +
+                       ": legacy signature (not prehashed), which is not supported: sign again without "
+                       "minisign's -l",
                    "legacy");
 }
 

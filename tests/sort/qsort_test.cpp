@@ -45,7 +45,8 @@ TEST(Qsort, MergeSortKeepsEqualKeysInInputOrder) {
         std::vector<Record> records;
         for (int i = 0; i < count; ++i) records.push_back({(count - i) % 3, i});
         std::vector<Record> expected = records;
-        std::stable_sort(expected.begin(), expected.end(), [](const Record& a, const Record& b) { return a.key < b.key; });
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const Record& a, const Record& b) { return a.key < b.key; });
         zk::qsort(records.data(), records.size(), sizeof(Record), compare_keys);
         EXPECT_EQ(ids(records), ids(expected));
     }
@@ -113,13 +114,8 @@ TEST(Qsort, RunsOf4096BytesOrMoreTakeAHeapBlock) {
         std::vector<size_t> requests;
     };
     const std::vector<Case> cases = {
-        {511, 8, {}},
-        {512, 8, {4096}},
-        {1024, 8, {4096, 4096, 8192}},
-        {4095, 1, {}},
-        {4096, 1, {4096}},
-        {273, 15, {}},
-        {274, 15, {4110}},
+        {511, 8, {}},  {512, 8, {4096}},  {1024, 8, {4096, 4096, 8192}}, {4095, 1, {}}, {4096, 1, {4096}},
+        {273, 15, {}}, {274, 15, {4110}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.count) + " x " + std::to_string(c.size));

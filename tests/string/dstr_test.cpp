@@ -15,9 +15,7 @@
 #ifdef __SANITIZE_ADDRESS__
 // The allocation-failure test needs refused requests to come back null, as
 // they do from the C library, instead of ending the process.
-extern "C" const char* __asan_default_options() {
-    return "allocator_may_return_null=1:max_allocation_size_mb=512";
-}
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1:max_allocation_size_mb=512"; }
 #endif
 
 namespace {
@@ -145,13 +143,17 @@ TEST(DstrTags, EncodingsAtTheirBoundaries) {
         {"integer 0", [](zk::DSTR* d) { zk::dstr_add_integer(d, 0); }, {0x0E, 0x00}},
         {"integer 128", [](zk::DSTR* d) { zk::dstr_add_integer(d, 128); }, {0x01, 0x00, 0x00, 0x00, 0x80}},
         {"integer 2^31-1", [](zk::DSTR* d) { zk::dstr_add_integer(d, INT32_MAX); }, {0x01, 0x7F, 0xFF, 0xFF, 0xFF}},
-        {"integer 2^31", [](zk::DSTR* d) { zk::dstr_add_integer(d, int64_t{1} << 31); },
+        {"integer 2^31",
+         [](zk::DSTR* d) { zk::dstr_add_integer(d, int64_t{1} << 31); },
          {0x10, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
-        {"integer -1", [](zk::DSTR* d) { zk::dstr_add_integer(d, -1); },
+        {"integer -1",
+         [](zk::DSTR* d) { zk::dstr_add_integer(d, -1); },
          {0x10, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-        {"integer -5 is not short", [](zk::DSTR* d) { zk::dstr_add_integer(d, -5); },
+        {"integer -5 is not short",
+         [](zk::DSTR* d) { zk::dstr_add_integer(d, -5); },
          {0x10, 0xFF, 0xFF, 0xFF, 0xFB, 0xFF, 0xFF, 0xFF, 0xFF}},
-        {"integer low half first", [](zk::DSTR* d) { zk::dstr_add_integer(d, 0x0102030405060708); },
+        {"integer low half first",
+         [](zk::DSTR* d) { zk::dstr_add_integer(d, 0x0102030405060708); },
          {0x10, 0x05, 0x06, 0x07, 0x08, 0x01, 0x02, 0x03, 0x04}},
         {"float", [](zk::DSTR* d) { zk::dstr_add_float(d, -2.75); }, float_bytes(-2.75)},
         {"null", [](zk::DSTR* d) { zk::dstr_add_null(d); }, {0x04}},
@@ -159,7 +161,8 @@ TEST(DstrTags, EncodingsAtTheirBoundaries) {
         {"id", [](zk::DSTR* d) { zk::dstr_add_id(d, 0x2AB); }, {0x85, 0xAB}},
         {"int24", [](zk::DSTR* d) { zk::dstr_add_int24(d, 0x123456); }, {0x12, 0x34, 0x56}},
         {"int32", [](zk::DSTR* d) { zk::dstr_add_int32(d, 0x12345678); }, {0x12, 0x34, 0x56, 0x78}},
-        {"int64", [](zk::DSTR* d) { zk::dstr_add_int64(d, 0x0102030405060708); },
+        {"int64",
+         [](zk::DSTR* d) { zk::dstr_add_int64(d, 0x0102030405060708); },
          {0x05, 0x06, 0x07, 0x08, 0x01, 0x02, 0x03, 0x04}},
     };
     for (const auto& c : cases) {
@@ -383,8 +386,7 @@ std::string failed_growth_changes() {
         zk::DSTR dstr = patterned(16, 16);
         const zk::DSTR before = dstr;
         operation(&dstr);
-        if (dstr.dl_buf != before.dl_buf || dstr.dl_size != 16 || dstr.dl_len != 16 ||
-                   content(dstr) != pattern(16)) {
+        if (dstr.dl_buf != before.dl_buf || dstr.dl_size != 16 || dstr.dl_len != 16 || content(dstr) != pattern(16)) {
             changes += std::string(name) + "; ";
         }
         zk::chk_free(dstr.dl_buf);

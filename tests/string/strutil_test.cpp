@@ -19,17 +19,9 @@ struct CompareCase {
 
 TEST(StrDictCmp, LettersThenDigitsThenTheRest) {
     const std::vector<CompareCase> cases = {
-        {"apple", "1abc", -1},
-        {"1abc", "_x", -1},
-        {"_x", "1abc", 1},
-        {"1abc", "apple", 1},
-        {"Apple", "apple", 0},
-        {"", "a", 1},
-        {"", "9", 1},
-        {"zeta", "Alpha", 1},
-        {"abc", "ABD", -1},
-        {"10", "9", -1},
-        {"\xe9", "a", 1},
+        {"apple", "1abc", -1}, {"1abc", "_x", -1}, {"_x", "1abc", 1}, {"1abc", "apple", 1},
+        {"Apple", "apple", 0}, {"", "a", 1},       {"", "9", 1},      {"zeta", "Alpha", 1},
+        {"abc", "ABD", -1},    {"10", "9", -1},    {"\xe9", "a", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.a) + " <> " + c.b);
@@ -83,9 +75,8 @@ TEST(OverlapStrcpy, MovesInBothDirections) {
 
 TEST(StringUnquote, EachEndIndependently) {
     const std::vector<std::pair<const char*, const char*>> cases = {
-        {"\"abc\"", "abc"}, {"abc\"", "abc"}, {"\"abc", "abc"}, {"abc", "abc"},
-        {"", ""},           {"\"", ""},       {"\"\"", ""},     {"a\"b", "a\"b"},
-        {"\"\"x\"\"", "\"x\""},
+        {"\"abc\"", "abc"}, {"abc\"", "abc"}, {"\"abc", "abc"}, {"abc", "abc"},         {"", ""},
+        {"\"", ""},         {"\"\"", ""},     {"a\"b", "a\"b"}, {"\"\"x\"\"", "\"x\""},
     };
     for (const auto& [input, expected] : cases) {
         SCOPED_TRACE(input);

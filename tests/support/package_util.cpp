@@ -49,7 +49,9 @@ std::string build_package(const std::string& stub, const std::vector<Record>& re
 
 std::string elf_stub(const std::string& body, unsigned machine) {
     std::string header(64, '\0');
-    header.replace(0, 7, "\x7f" "ELF\x02\x01\x01");
+    header.replace(0, 7,
+                   "\x7f"
+                   "ELF\x02\x01\x01");
     header[16] = 2;  // an executable
     header[18] = static_cast<char>(machine & 0xFF);
     header[19] = static_cast<char>(machine >> 8);

@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <csignal>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -31,10 +31,13 @@ int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
 }
 
 void make_writable(const std::string& root) {
-    ::nftw(root.c_str(), [](const char* path, const struct stat* st, int type, struct FTW*) {
-        if (type == FTW_D || type == FTW_DNR) ::chmod(path, (st->st_mode & 07777) | 0700);
-        return 0;
-    }, 32, FTW_PHYS);
+    ::nftw(
+        root.c_str(),
+        [](const char* path, const struct stat* st, int type, struct FTW*) {
+            if (type == FTW_D || type == FTW_DNR) ::chmod(path, (st->st_mode & 07777) | 0700);
+            return 0;
+        },
+        32, FTW_PHYS);
 }
 
 void append_from(int fd, std::string& sink, bool& open) {
@@ -153,8 +156,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args, 
     ::close(out_pipe[0]);
     ::close(err_pipe[0]);
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = masked_temp_dirs(std::move(result.out));
     result.err = masked_temp_dirs(std::move(result.err));
@@ -169,7 +171,8 @@ std::string masked_temp_dirs(std::string text) {
         if (start + random_length > text.size()) break;
         const bool random = std::all_of(text.begin() + start, text.begin() + start + random_length,
                                         [](char ch) { return std::isalnum(static_cast<unsigned char>(ch)) != 0; });
-        const bool ends = start + random_length == text.size() || !std::isalnum(static_cast<unsigned char>(text[start + random_length]));
+        const bool ends = start + random_length == text.size() ||
+                          !std::isalnum(static_cast<unsigned char>(text[start + random_length]));
         if (random && ends) text.replace(start, random_length, std::string(random_length, 'X'));
     }
     return text;

@@ -58,12 +58,12 @@ struct RunResult {
 };
 
 struct RunOptions {
-    std::string input;                                        // fed to standard input, then end of input
-    std::map<std::string, std::optional<std::string>> env;    // changes to the inherited environment
-    std::string cwd;                                          // empty: inherit
-    std::string argv0;                                        // empty: the program path
-    std::function<void()> in_child{};                         // runs in the child just before exec
-    std::function<void(pid_t)> started{};                     // runs in the parent once the child exists
+    std::string input;                                      // fed to standard input, then end of input
+    std::map<std::string, std::optional<std::string>> env;  // changes to the inherited environment
+    std::string cwd;                                        // empty: inherit
+    std::string argv0;                                      // empty: the program path
+    std::function<void()> in_child{};                       // runs in the child just before exec
+    std::function<void(pid_t)> started{};                   // runs in the parent once the child exists
 };
 
 // The private directory an installer run makes in TEMP has a random name:

@@ -57,18 +57,15 @@ TEST_P(Created, AndBecomesTheWorkingDirectory) {
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, Created,
-    ::testing::Values(CreateCase{"y", "@/new\ny\n", "@/new"},
-                      CreateCase{"Y", "@/new\nY\n", "@/new"},
+    ::testing::Values(CreateCase{"y", "@/new\ny\n", "@/new"}, CreateCase{"Y", "@/new\nY\n", "@/new"},
                       CreateCase{"yes", "@/new\nyes\n", "@/new"},
                       CreateCase{"end of input means yes", "@/new\n", "@/new"},
                       CreateCase{"trailing blanks are part of the name", "@/new  \ny\n", "@/new  "},
                       CreateCase{"relative to where the installer started", "new\ny\n", "@/new"},
-                      CreateCase{"tilde", "~/new\ny\n", "@/new"},
-                      CreateCase{"$HOME", "$HOME/new\ny\n", "@/new"},
+                      CreateCase{"tilde", "~/new\ny\n", "@/new"}, CreateCase{"$HOME", "$HOME/new\ny\n", "@/new"},
                       CreateCase{"quoted", "'@/new'\ny\n", "@/new"},
                       CreateCase{"simplified", "@//old/../new/.\ny\n", "@/new"},
-                      CreateCase{"a name simplification leaves relative is made absolute", "|new\ny\n",
-                                 "@/|new"}));
+                      CreateCase{"a name simplification leaves relative is made absolute", "|new\ny\n", "@/|new"}));
 
 // What follows the welcome text record works in the chosen directory: the
 // archive lands there and a script is started there with it as INSTALL_ROOT.
@@ -82,8 +79,8 @@ TEST_P(FollowingRecords, WorkInTheChosenDirectory) {
     pack(TEXT, {"--tree", dir / "product", "--script", dir / "setup"});
     const zktest::RunResult r = install(at(dir, GetParam().input));
     const std::string extracted = "\nExtracting notes .. 6 bytes\nExtracting  .. 0 bytes\n";
-    const std::string script_ran = "Extract script to " + temp + "/zkinstall.XXXXXX/zkinstall-temp.exe\n" + "root " + chosen +
-                                   ", in " + chosen + ", finds notes\n";
+    const std::string script_ran = "Extract script to " + temp + "/zkinstall.XXXXXX/zkinstall-temp.exe\n" + "root " +
+                                   chosen + ", in " + chosen + ", finds notes\n";
     EXPECT_EQ(r.out, TEXT + std::string(PROMPT) + missing(chosen) + extracted + script_ran + SUCCESS);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(zktest::read_file(chosen + "/notes"), "notes\n");
@@ -143,8 +140,8 @@ TEST_P(Unusable, DirectoryEndsTheRun) {
     pack(TEXT, show_working_directory());
     const std::string chosen = at(dir, c.chosen);
     const zktest::RunResult r = install(at(dir, c.input));
-    EXPECT_EQ(r.out, TEXT + std::string(PROMPT) + (c.asked ? missing(chosen) : "") + c.error + "       " + chosen +
-                         "\n");
+    EXPECT_EQ(r.out,
+              TEXT + std::string(PROMPT) + (c.asked ? missing(chosen) : "") + c.error + "       " + chosen + "\n");
     EXPECT_EQ(r.err, verified() + "Create failed: " + c.reason + "\n");
     EXPECT_EQ(r.status, 1);
 }
@@ -154,12 +151,12 @@ const char CANNOT_SWITCH[] = "Error: Cannot switch to the install directory.\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Unusable,
-    ::testing::Values(
-        FailCase{"missing parent", "@/no/such\ny\n", "@/no/such", true, CANNOT_CREATE, "No such file or directory"},
-        FailCase{"regular file", "@/file\n", "@/file", false, CANNOT_SWITCH, "Not a directory"},
-        // Quotes around nothing leave no name at all: it cannot be created,
-        // and the run must not fall back on some other directory.
-        FailCase{"empty name", "\"\"\ny\n", "", true, CANNOT_CREATE, "No such file or directory"}));
+    ::testing::Values(FailCase{"missing parent", "@/no/such\ny\n", "@/no/such", true, CANNOT_CREATE,
+                               "No such file or directory"},
+                      FailCase{"regular file", "@/file\n", "@/file", false, CANNOT_SWITCH, "Not a directory"},
+                      // Quotes around nothing leave no name at all: it cannot be created,
+                      // and the run must not fall back on some other directory.
+                      FailCase{"empty name", "\"\"\ny\n", "", true, CANNOT_CREATE, "No such file or directory"}));
 
 TEST_F(WelcomeRun, RestOfAnOverlongReplyDoesNotAnswerTheQuestion) {
     // 1022 characters are kept; the rest of the line, all "y", is dropped.
@@ -179,8 +176,8 @@ TEST_F(WelcomeRun, SecondRecordAsksAgainFromTheChosenDirectory) {
     const zktest::RunResult r = install("first\ny\nsecond\ny\n");
     const std::string first = dir / "first";
     const std::string second = first + "/second";
-    EXPECT_EQ(r.out, TEXT + std::string(PROMPT) + missing(first) + TEXT + PROMPT + missing(second) + second + "\n" +
-                         SUCCESS);
+    EXPECT_EQ(r.out,
+              TEXT + std::string(PROMPT) + missing(first) + TEXT + PROMPT + missing(second) + second + "\n" + SUCCESS);
     EXPECT_EQ(r.status, 0);
 }
 
@@ -200,9 +197,9 @@ protected:
     zktest::RunResult install_with_private_usr_local(const std::string& input) {
         zktest::RunOptions options = run_options(input);
         options.argv0.clear();
-        return without_progress(zktest::run(UNSHARE, {"--mount", "--propagation", "private", "/bin/sh", "-c",
-                                                      "mount -t tmpfs tmpfs /usr/local || exit 97; exec \"$0\"",
-                                                      package},
+        return without_progress(zktest::run(UNSHARE,
+                                            {"--mount", "--propagation", "private", "/bin/sh", "-c",
+                                             "mount -t tmpfs tmpfs /usr/local || exit 97; exec \"$0\"", package},
                                             options));
     }
 

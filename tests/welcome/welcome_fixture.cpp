@@ -36,8 +36,11 @@ zktest::RunOptions WelcomeRun::run_options(const std::string& input) const {
     options.input = input;
     options.cwd = dir.path();
     options.argv0 = "pkg";
-    options.env = {{"PATH", dir.path() + ":/usr/bin:/bin"}, {"TEMP", temp}, {"TMP", std::nullopt},
-                   {"HOME", dir.path()}, {"PWD", std::nullopt}};
+    options.env = {{"PATH", dir.path() + ":/usr/bin:/bin"},
+                   {"TEMP", temp},
+                   {"TMP", std::nullopt},
+                   {"HOME", dir.path()},
+                   {"PWD", std::nullopt}};
     return options;
 }
 
@@ -47,7 +50,8 @@ zktest::RunResult WelcomeRun::install(const std::string& input, const std::vecto
 
 std::string WelcomeRun::verified() const {
     return "ZKINSTALL v1.007 Copyright (c) Zelkor Software\n\n"
-           "Verifying package file: " + package + "\nThis may take a moment...\n\n";
+           "Verifying package file: " +
+           package + "\nThis may take a moment...\n\n";
 }
 
 }  // namespace welcometest

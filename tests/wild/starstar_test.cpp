@@ -22,8 +22,8 @@ using wildtest::make_tree;
 // src/a/b and src/c have no sub-directories (link count 2); src/d holds no
 // x.c but a sub-directory that does.
 const std::vector<std::string> source_tree = {
-    "src/",     "src/x.c",     "src/a/",   "src/a/x.c", "src/a/b/",   "src/a/b/x.c",
-    "src/c/",   "src/c/x.c",   "src/d/",   "src/d/e/",  "src/d/e/x.c", "src/d/e/g/", "src/d/y.c",
+    "src/",      "src/x.c", "src/a/",   "src/a/x.c",   "src/a/b/",   "src/a/b/x.c", "src/c/",
+    "src/c/x.c", "src/d/",  "src/d/e/", "src/d/e/x.c", "src/d/e/g/", "src/d/y.c",
 };
 
 class StarStar : public testing::Test {

@@ -126,7 +126,9 @@ TEST(ZkpackTree, TarListsEveryEntryInOrderWithModesOwnerAndTime) {
               "-rw-r--r-- 0/0             513 2023-11-14 22:13 etc/deep/er/file\n"
               "-rw------- 0/0            1024 2023-11-14 22:13 etc/secret\n");
 
-    EXPECT_EQ(tar.substr(257, 8), std::string("ustar\0" "00", 8));
+    EXPECT_EQ(tar.substr(257, 8), std::string("ustar\0"
+                                              "00",
+                                              8));
     // The fields the installer reads, and those that would make the stream
     // depend on the machine: owner ids and names, times.
     const char* python =
@@ -242,8 +244,8 @@ TEST(ZkpackList, SummarisesArchiveAndWelcomeRecords) {
     write_file(dir / "text", random_text(20000, 4));
     const auto compressed = shell("bzip2 -c " + quoted(dir / "text"));
     write_file(dir / "cut", compressed.out.substr(0, compressed.out.size() / 2));
-    create(dir.path(), {"--welcome", dir / "welcome.txt", "--tree", dir / "product", "--tree", dir / "one",
-                        "--record", "10", dir / "garbage", "--record", "2", dir / "cut"});
+    create(dir.path(), {"--welcome", dir / "welcome.txt", "--tree", dir / "product", "--tree", dir / "one", "--record",
+                        "10", dir / "garbage", "--record", "2", dir / "cut"});
     const auto result = zkpack({"list", dir / "setup"});
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.status, 0);

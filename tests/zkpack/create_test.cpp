@@ -47,9 +47,10 @@ TEST(ZkpackCreate, WritesStubHeaderAndRecordsInOrder) {
     write_file(dir / "program", program);
     write_file(dir / "empty", "");
 
-    const auto result = zkpack({"create", "-o", dir / "setup", "--stub", dir / "stub", "--env", "ZK_BINDIR=bin.openbsd",
-                                "--record", "1", dir / "welcome", "--env", "EMPTY=", "--program", dir / "program",
-                                "--record", "0", dir / "empty", "--record", "255", dir / "welcome"});
+    const auto result =
+        zkpack({"create",   "-o", dir / "setup",   "--stub",   dir / "stub", "--env",        "ZK_BINDIR=bin.openbsd",
+                "--record", "1",  dir / "welcome", "--env",    "EMPTY=",     "--program",    dir / "program",
+                "--record", "0",  dir / "empty",   "--record", "255",        dir / "welcome"});
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.out, "");
     ASSERT_EQ(result.status, 0);
@@ -111,7 +112,8 @@ TEST(ZkpackCreate, InstallerProgramsBesideZkpack) {
     write_file(dir / "zkinstall-x86_64", native, 0755);
     write_file(dir / "zkinstall-aarch64", native, 0755);
     result = create({"--arch", "aarch64"});
-    EXPECT_EQ(result.err, "zkpack: " + (dir / "zkinstall-aarch64") + ": is an installer program for x86_64, not aarch64\n");
+    EXPECT_EQ(result.err,
+              "zkpack: " + (dir / "zkinstall-aarch64") + ": is an installer program for x86_64, not aarch64\n");
     EXPECT_EQ(result.status, 1);
     EXPECT_FALSE(zktest::exists(dir / "setup"));
 
@@ -170,7 +172,8 @@ TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
         {usual({"--env", "=value"}), "zkpack: --env =value: no variable name before '='\n", 1},
         {usual({"--env", "A=b", "--env", "V=" + big_value}),
          "zkpack: --env V: the assignment takes 1024 bytes with its NUL; the installer accepts at most 1023\n", 1},
-        {usual({"--record", "256", dir / "input"}), "zkpack: record kind '256' is not a number from 0 to 255" + usage, 2},
+        {usual({"--record", "256", dir / "input"}), "zkpack: record kind '256' is not a number from 0 to 255" + usage,
+         2},
         {usual({"--record", "-1", dir / "input"}), "zkpack: record kind '-1' is not a number from 0 to 255" + usage, 2},
         {usual({"--record", "7x", dir / "input"}), "zkpack: record kind '7x' is not a number from 0 to 255" + usage, 2},
         {usual({"--record", "", dir / "input"}), "zkpack: record kind '' is not a number from 0 to 255" + usage, 2},
@@ -191,21 +194,27 @@ TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
              ": contains the package marker at offset 65530, so it cannot serve as the installer program\n",
          1},
         {{"-o", out, "--stub", dir / "input", "--env", "A=b"},
-         "zkpack: " + (dir / "input") + ": is not an ELF executable, so it cannot serve as the installer program\n", 1},
+         "zkpack: " + (dir / "input") + ": is not an ELF executable, so it cannot serve as the installer program\n",
+         1},
         {{"-o", out, "--stub", dir / "object", "--env", "A=b"},
-         "zkpack: " + (dir / "object") + ": is not an ELF executable, so it cannot serve as the installer program\n", 1},
+         "zkpack: " + (dir / "object") + ": is not an ELF executable, so it cannot serve as the installer program\n",
+         1},
         {usual({"--arch", "arm64"}), "zkpack: unknown architecture 'arm64' (x86_64 or aarch64)" + usage, 2},
         {usual({"--arch"}), "zkpack: option '--arch' needs an argument" + usage, 2},
         {{"-o", out, "--stub", dir / "huge", "--env", "A=b"},
-         "zkpack: " + (dir / "huge") + ": would make the installer 4 GiB or larger, beyond its 32-bit offsets\n", 1},
+         "zkpack: " + (dir / "huge") + ": would make the installer 4 GiB or larger, beyond its 32-bit offsets\n",
+         1},
         {{"-o", out, "--stub", dir / "nothing", "--env", "A=b"},
-         "zkpack: " + (dir / "nothing") + ": cannot open: No such file or directory\n", 1},
+         "zkpack: " + (dir / "nothing") + ": cannot open: No such file or directory\n",
+         1},
         {{"-o", dir / "no-such-dir/setup", "--stub", stub, "--env", "A=b"},
-         "zkpack: " + (dir / "no-such-dir/setup") + ": cannot create: No such file or directory\n", 1},
+         "zkpack: " + (dir / "no-such-dir/setup") + ": cannot create: No such file or directory\n",
+         1},
         {{"--stub", stub, "--env", "A=b"}, "zkpack: create needs -o OUT" + usage, 2},
         {{"-o", out, "--stub", stub}, "zkpack: create needs at least one record" + usage, 2},
         {{"-o", stub, "--stub", stub, "--env", "A=b"},
-         "zkpack: " + stub + ": is also the input " + stub + ", which it would replace; choose another output\n", 1},
+         "zkpack: " + stub + ": is also the input " + stub + ", which it would replace; choose another output\n",
+         1},
         {{"-o", dir / "input", "--stub", stub, "--welcome", dir / "input-link"},
          "zkpack: " + (dir / "input") + ": is also the input " + (dir / "input-link") +
              ", which it would replace; choose another output\n",
@@ -252,10 +261,12 @@ TEST(ZkpackCreate, InputChangedOrSignalMidwayLeavesNothing) {
                 // The unfinished output past the stub: the script is being read.
                 for (int tries = 0; tries < 3000; ++tries) {
                     const std::vector<std::string> names = directory_entries(dir.path());
-                    const auto partial = std::find_if(names.begin(), names.end(),
-                                                      [](const std::string& name) { return name.rfind("setup.", 0) == 0; });
+                    const auto partial = std::find_if(names.begin(), names.end(), [](const std::string& name) {
+                        return name.rfind("setup.", 0) == 0;
+                    });
                     struct stat status;
-                    if (partial != names.end() && ::stat((dir / *partial).c_str(), &status) == 0 && status.st_size > 1000) {
+                    if (partial != names.end() && ::stat((dir / *partial).c_str(), &status) == 0 &&
+                        status.st_size > 1000) {
                         break;
                     }
                     std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -268,9 +279,9 @@ TEST(ZkpackCreate, InputChangedOrSignalMidwayLeavesNothing) {
                 }
             });
         };
-        const auto result = zktest::run(zktest::zkpack_path(),
-                                        {"create", "-o", dir / "setup", "--stub", dir / "stub", "-1", "--script", dir / "big"},
-                                        options);
+        const auto result = zktest::run(
+            zktest::zkpack_path(),
+            {"create", "-o", dir / "setup", "--stub", dir / "stub", "-1", "--script", dir / "big"}, options);
         meddler.join();
         EXPECT_EQ(result.err, c.err);
         EXPECT_EQ(result.status, c.status);
@@ -282,8 +293,8 @@ TEST(ZkpackCreate, FailureLeavesAnExistingOutputAsItWas) {
     TempDir dir;
     write_file(dir / "stub", zkpacktest::elf_stub());
     write_file(dir / "setup", "the previous installer", 0755);
-    const auto result = zkpack({"create", "-o", dir / "setup", "--stub", dir / "stub", "--env", "A=b", "--program",
-                                dir / "missing"});
+    const auto result =
+        zkpack({"create", "-o", dir / "setup", "--stub", dir / "stub", "--env", "A=b", "--program", dir / "missing"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(read_file(dir / "setup"), "the previous installer");
     EXPECT_EQ(directory_entries(dir.path()), (std::vector<std::string>{"setup", "stub"}));
@@ -293,9 +304,9 @@ TEST(ZkpackCommandLine, HelpNamesEveryCommandAndOption) {
     const auto result = zkpack({"--help"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
-    for (const char* word : {"create", "list", "verify", "cat", "-o OUT", "--arch ARCH", "--stub FILE", "--env NAME=VALUE",
-                             "--program FILE", "--record KIND FILE", "--welcome FILE", "--tree DIR", "--archive FILE",
-                             "--script FILE", "-1 ... -9", "--quiet"}) {
+    for (const char* word : {"create", "list", "verify", "cat", "-o OUT", "--arch ARCH", "--stub FILE",
+                             "--env NAME=VALUE", "--program FILE", "--record KIND FILE", "--welcome FILE", "--tree DIR",
+                             "--archive FILE", "--script FILE", "-1 ... -9", "--quiet"}) {
         EXPECT_NE(result.out.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(zkpack({"-h"}).out, result.out);

@@ -58,9 +58,26 @@ TEST(ZkpackList, ShowsHeaderAndOneLinePerRecord) {
     write_file(dir / "welcome", "Welcome to Zelkor\r\nSecond line\r\n");
     write_file(dir / "long", std::string(70, 'L') + "\n");
     write_file(dir / "program", std::string(5000, 'p'));
-    ASSERT_EQ(zkpack({"create", "-o", dir / "setup", "--stub", dir / "stub", "--env", "ZK_BINDIR=bin.openbsd",
-                      "--record", "1", dir / "welcome", "--program", dir / "program", "--env", "TAB=a\tb",
-                      "--record", "200", dir / "welcome", "--record", "1", dir / "long"})
+    ASSERT_EQ(zkpack({"create",
+                      "-o",
+                      dir / "setup",
+                      "--stub",
+                      dir / "stub",
+                      "--env",
+                      "ZK_BINDIR=bin.openbsd",
+                      "--record",
+                      "1",
+                      dir / "welcome",
+                      "--program",
+                      dir / "program",
+                      "--env",
+                      "TAB=a\tb",
+                      "--record",
+                      "200",
+                      dir / "welcome",
+                      "--record",
+                      "1",
+                      dir / "long"})
                   .status,
               0);
     const std::string file = read_file(dir / "setup");
@@ -74,15 +91,20 @@ TEST(ZkpackList, ShowsHeaderAndOneLinePerRecord) {
               "installer program: x86_64\n"
               "marker offset:     65531\n"
               "package length:    5367\n"
-              "stored checksum:   " + checksum + "\n"
-              "computed checksum: " + checksum + "\n"
-              "index     offset  kind name             length  summary\n"
-              "    0      65703    12 environment          22  ZK_BINDIR=bin.openbsd\n"
-              "    1      65730     1 welcome              32  Welcome to Zelkor\n"
-              "    2      65767     7 program            5000\n"
-              "    3      70772    12 environment           8  TAB=a?b\n"
-              "    4      70785   200 unknown              32\n"
-              "    5      70822     1 welcome              71  " + std::string(60, 'L') + "...\n");
+              "stored checksum:   " +
+                  checksum +
+                  "\n"
+                  "computed checksum: " +
+                  checksum +
+                  "\n"
+                  "index     offset  kind name             length  summary\n"
+                  "    0      65703    12 environment          22  ZK_BINDIR=bin.openbsd\n"
+                  "    1      65730     1 welcome              32  Welcome to Zelkor\n"
+                  "    2      65767     7 program            5000\n"
+                  "    3      70772    12 environment           8  TAB=a?b\n"
+                  "    4      70785   200 unknown              32\n"
+                  "    5      70822     1 welcome              71  " +
+                  std::string(60, 'L') + "...\n");
 
     const auto verified = zkpack({"verify", dir / "setup"});
     EXPECT_EQ(verified.out, "");
@@ -130,10 +152,14 @@ TEST(ZkpackList, ReportsTheProblemAfterTheListing) {
               "installer program: not an ELF executable\n"
               "marker offset:     4\n"
               "package length:    181\n"
-              "stored checksum:   " + stored + "\n"
-              "computed checksum: " + hex32(checksum_of(file, 4)) + "\n"
-              "index     offset  kind name             length  summary\n"
-              "    0        176    12 environment           4  A=bc\n");
+              "stored checksum:   " +
+                  stored +
+                  "\n"
+                  "computed checksum: " +
+                  hex32(checksum_of(file, 4)) +
+                  "\n"
+                  "index     offset  kind name             length  summary\n"
+                  "    0        176    12 environment           4  A=bc\n");
     EXPECT_EQ(result.err, "zkpack: " + (dir / "setup") + ": " + checksum_mismatch(file, 4) + "\n");
     EXPECT_EQ(result.status, 1);
 }
@@ -187,8 +213,8 @@ TEST(ZkpackVerify, AReservedHeaderByteChangesTheChecksumAndNothingElse) {
     write_file(dir / "stub", stub);
     write_file(dir / "program", "#!/bin/sh\n");
     const std::string path = dir / "setup";
-    ASSERT_EQ(zkpack({"create", "-o", path, "--stub", dir / "stub", "--env", "A=b", "--program", dir / "program"}).status,
-              0);
+    ASSERT_EQ(
+        zkpack({"create", "-o", path, "--stub", dir / "stub", "--env", "A=b", "--program", dir / "program"}).status, 0);
     const std::string original = read_file(path);
     const auto original_list = zkpack({"list", path});
 

@@ -17,8 +17,8 @@ namespace {
 
 using zktest::RunOptions;
 using zktest::TempDir;
-using zktest::write_file;
 using zktest::without_progress;
+using zktest::write_file;
 
 std::string random_bytes(size_t size) {
     std::mt19937 random(7);
@@ -43,10 +43,11 @@ protected:
         ASSERT_EQ(::symlink("bin/tool", (source + "/tool-link").c_str()), 0);
         ASSERT_EQ(::link((source + "/a-b").c_str(), (source + "/a-b.hard").c_str()), 0);
         write_file(dir / "welcome.txt", "Welcome to Zelkor\r\n");
-        write_file(dir / "setup.sh", "#!/bin/sh\necho \"script in $INSTALL_ROOT\"\ntest -x bin/tool && echo tool ready\n");
-        const auto made = zkpacktest::zkpack({"create", "-o", package, "--welcome", dir / "welcome.txt", "--tree",
-                                              source, "--script", dir / "setup.sh"},
-                                             {"", {{"SOURCE_DATE_EPOCH", "1700000000"}}, "", ""});
+        write_file(dir / "setup.sh",
+                   "#!/bin/sh\necho \"script in $INSTALL_ROOT\"\ntest -x bin/tool && echo tool ready\n");
+        const auto made = zkpacktest::zkpack(
+            {"create", "-o", package, "--welcome", dir / "welcome.txt", "--tree", source, "--script", dir / "setup.sh"},
+            {"", {{"SOURCE_DATE_EPOCH", "1700000000"}}, "", ""});
         ASSERT_EQ(made.err, "");
         ASSERT_EQ(made.status, 0);
     }
@@ -86,17 +87,26 @@ TEST_F(TreeInstall, InstalledTreeIsTheSourceTree) {
               "Extracting etc/deep/er/ .. 0 bytes\n"
               "Extracting etc/deep/er/file .. 513 bytes\n"
               "Extracting etc/secret .. 1024 bytes\n"
-              "Extracting " + LONG_DIRECTORY + "/ .. 0 bytes\n"
-              "Extracting " + LONG_DIRECTORY + "/" + std::string(110, 'n') + " .. 4 bytes\n"
-              "Extracting tool-link .. 0 bytes\n"
-              "Extracting  .. 0 bytes\n"
-              "Extract script to " + temp + "/zkinstall.XXXXXX/zkinstall-temp.exe\n"
-              "script in " + installed + "\n"
-              "tool ready\n"
-              "Installation successfully completed.\n");
-    EXPECT_EQ(without_progress(result.err), "ZKINSTALL v1.007 Copyright (c) Zelkor Software\n\n"
-                                            "Verifying package file: " + package +
-                                                "\nThis may take a moment...\n\n");
+              "Extracting " +
+                  LONG_DIRECTORY +
+                  "/ .. 0 bytes\n"
+                  "Extracting " +
+                  LONG_DIRECTORY + "/" + std::string(110, 'n') +
+                  " .. 4 bytes\n"
+                  "Extracting tool-link .. 0 bytes\n"
+                  "Extracting  .. 0 bytes\n"
+                  "Extract script to " +
+                  temp +
+                  "/zkinstall.XXXXXX/zkinstall-temp.exe\n"
+                  "script in " +
+                  installed +
+                  "\n"
+                  "tool ready\n"
+                  "Installation successfully completed.\n");
+    EXPECT_EQ(without_progress(result.err),
+              "ZKINSTALL v1.007 Copyright (c) Zelkor Software\n\n"
+              "Verifying package file: " +
+                  package + "\nThis may take a moment...\n\n");
     EXPECT_EQ(result.status, 0);
 
     // The installer gives every directory search permission for everybody:
@@ -117,8 +127,8 @@ TEST_F(TreeInstall, StreamedArchiveIsTheOneZkpackCatShows) {
     EXPECT_EQ(streamed.status, 0);
     const auto shown = zkpacktest::zkpack({"cat", package, "1"});
     EXPECT_EQ(shown.status, 0);
-    EXPECT_TRUE(streamed.out == shown.out) << "-gz writes " << streamed.out.size() << " bytes, cat "
-                                           << shown.out.size();
+    EXPECT_TRUE(streamed.out == shown.out)
+        << "-gz writes " << streamed.out.size() << " bytes, cat " << shown.out.size();
     EXPECT_EQ(zkpacktest::describe_tree(installed), "") << "nothing installed";
 }
 

@@ -81,17 +81,21 @@ std::string tree_with(const TempDir& dir, const std::string& name, const std::fu
 TEST(ZkpackRefusals, TreeEntriesTheInstallerCannotReproduce) {
     TempDir dir;
     std::vector<Refusal> refusals = {
-        {"FIFO", {"--tree", tree_with(dir, "t3", [](const std::string& root) {
-                      ASSERT_EQ(::mkfifo((root + "/fifo").c_str(), 0644), 0);
-                  })},
+        {"FIFO",
+         {"--tree", tree_with(dir, "t3",
+                              [](const std::string& root) { ASSERT_EQ(::mkfifo((root + "/fifo").c_str(), 0644), 0); })},
          "@/t3/fifo: a FIFO" + NOT_REPRODUCED},
-        {"socket", {"--tree", tree_with(dir, "t4", [](const std::string& root) { make_socket(root + "/s"); })},
+        {"socket",
+         {"--tree", tree_with(dir, "t4", [](const std::string& root) { make_socket(root + "/s"); })},
          "@/t4/s: a socket" + NOT_REPRODUCED},
         {"not a directory", {"--tree", "@/t3/a.txt"}, "@/t3/a.txt: not a directory\n"},
         {"missing directory", {"--tree", "@/none"}, "@/none: cannot read its status: No such file or directory\n"},
-        {"bad SOURCE_DATE_EPOCH", {"--tree", tree_with(dir, "t9", [](const std::string&) {})},
-         "SOURCE_DATE_EPOCH: '1.5' is not a number of seconds\n", {{"SOURCE_DATE_EPOCH", "1.5"}}},
-        {"refused after a good record", {"--script", "@/t3/a.txt", "--tree", "@/t3"},
+        {"bad SOURCE_DATE_EPOCH",
+         {"--tree", tree_with(dir, "t9", [](const std::string&) {})},
+         "SOURCE_DATE_EPOCH: '1.5' is not a number of seconds\n",
+         {{"SOURCE_DATE_EPOCH", "1.5"}}},
+        {"refused after a good record",
+         {"--script", "@/t3/a.txt", "--tree", "@/t3"},
          "@/t3/fifo: a FIFO" + NOT_REPRODUCED},
     };
     expect_refusals(dir, refusals);
@@ -143,40 +147,48 @@ TEST(ZkpackRefusals, ArchivesTheInstallerCannotUnpackAsMeant) {
     TempDir dir;
     write_file(dir / "make.py", MAKE_ARCHIVES);
     write_file(dir / "a", "data");
-    const auto made = shell("cd " + quoted(dir.path()) + " && tar --format=ustar -cf good.tar a && python3 make.py" +
-                            " && bzip2 -k good.tar" +
-                            " && cp good.tar.bz2 junk.tar.bz2 && printf junk >> junk.tar.bz2" +
-                            " && head -c 60 good.tar.bz2 > cut.tar.bz2 && rm make.py");
+    const auto made =
+        shell("cd " + quoted(dir.path()) + " && tar --format=ustar -cf good.tar a && python3 make.py" +
+              " && bzip2 -k good.tar" + " && cp good.tar.bz2 junk.tar.bz2 && printf junk >> junk.tar.bz2" +
+              " && head -c 60 good.tar.bz2 > cut.tar.bz2 && rm make.py");
     ASSERT_EQ(made.status, 0) << made.err;
 
     const std::string outside = "; the installer writes only below its directory\n";
     const std::vector<Refusal> refusals = {
-        {"hard link to no earlier entry", {"--archive", "@/hardlink.tar"},
+        {"hard link to no earlier entry",
+         {"--archive", "@/hardlink.tar"},
          "@/hardlink.tar: h: a hard link to a, which no entry before it makes\n"},
         {"FIFO", {"--archive", "@/fifo.tar"}, "@/fifo.tar: f: a FIFO" + NOT_REPRODUCED},
         {"character device", {"--archive", "@/chardev.tar"}, "@/chardev.tar: c: a character device" + NOT_REPRODUCED},
         {"block device", {"--archive", "@/blockdev.tar"}, "@/blockdev.tar: b: a block device" + NOT_REPRODUCED},
         {"absolute name", {"--archive", "@/absolute.tar"}, "@/absolute.tar: /etc/x: an absolute name" + outside},
         {"'..' component", {"--archive", "@/dotdot.tar"}, "@/dotdot.tar: a/../../x: a '..' component" + outside},
-        {"name of 4096 bytes", {"--archive", "@/too-long.tar"},
-         "@/too-long.tar: " + std::string(4096, 'n') + ": its name takes 4096 bytes; the installer takes at most 4095\n"},
-        {"name component of 256 bytes", {"--archive", "@/long-component.tar"},
+        {"name of 4096 bytes",
+         {"--archive", "@/too-long.tar"},
+         "@/too-long.tar: " + std::string(4096, 'n') +
+             ": its name takes 4096 bytes; the installer takes at most 4095\n"},
+        {"name component of 256 bytes",
+         {"--archive", "@/long-component.tar"},
          "@/long-component.tar: d/" + std::string(256, 'c') +
              "/f: a component of its name takes 256 bytes; the installer takes at most 255\n"},
-        {"link target of 4096 bytes", {"--archive", "@/long-target.tar"},
+        {"link target of 4096 bytes",
+         {"--archive", "@/long-target.tar"},
          "@/long-target.tar: s: a symbolic link whose target takes 4096 bytes; the installer takes at most 4095\n"},
-        {"empty link target", {"--archive", "@/no-target.tar"},
+        {"empty link target",
+         {"--archive", "@/no-target.tar"},
          "@/no-target.tar: s: a symbolic link with an empty target\n"},
-        {"NUL in a pax path", {"--archive", "@/nul.tar"},
+        {"NUL in a pax path",
+         {"--archive", "@/nul.tar"},
          "@/nul.tar: ..\\000y/x: a NUL byte in its name; the installer cannot make it as written\n"},
-        {"entry of 2 GiB", {"--archive", "@/big.tar"},
-         "@/big.tar: cut short inside an entry's data\n"},
-        {"bytes after the stream", {"--archive", "@/junk.tar.bz2"},
+        {"entry of 2 GiB", {"--archive", "@/big.tar"}, "@/big.tar: cut short inside an entry's data\n"},
+        {"bytes after the stream",
+         {"--archive", "@/junk.tar.bz2"},
          "@/junk.tar.bz2: 4 bytes follow its bzip2 stream; the installer would fail on them\n"},
         {"bzip2 stream cut short", {"--archive", "@/cut.tar.bz2"}, "@/cut.tar.bz2: its bzip2 stream is cut short\n"},
         {"tar cut inside data", {"--archive", "@/cut-data.tar"}, "@/cut-data.tar: cut short inside an entry's data\n"},
         {"tar without its end", {"--archive", "@/no-end.tar"}, "@/no-end.tar: cut short: no end-of-archive block\n"},
-        {"not a tar archive", {"--archive", "@/not-tar.tar"},
+        {"not a tar archive",
+         {"--archive", "@/not-tar.tar"},
          "@/not-tar.tar: not a tar archive: bad header checksum at offset 0\n"},
         {"empty file", {"--archive", "@/empty.tar"}, "@/empty.tar: not a tar archive: it is empty\n"},
         {"directory", {"--archive", "@"}, "@: not a regular file\n"},

@@ -31,8 +31,7 @@ void touch_tree(const std::string& root, const std::vector<zkpacktest::TreeItem>
 }
 
 // A package of every compressed kind, built from dir's inputs.
-std::string build(const TempDir& dir, const std::string& tree, const std::string& output,
-                  const RunOptions& options) {
+std::string build(const TempDir& dir, const std::string& tree, const std::string& output, const RunOptions& options) {
     const auto result = zkpack({"create", "-o", dir / output, "--stub", dir / "stub", "--welcome", dir / "welcome",
                                 "--tree", dir / tree, "--archive", dir / "product.tar", "--script", dir / "setup.sh"},
                                options);
@@ -81,9 +80,8 @@ TEST(ZkpackProgress, NothingOffATerminal) {
     write_file(dir / "setup.sh", std::string(300000, 's'));
     ::mkdir((dir / "tree").c_str(), 0755);
     write_file(dir / "tree/file", std::string(300000, 'f'));
-    const auto result =
-        zkpack({"create", "-o", dir / "setup", "--stub", dir / "stub", "--tree", dir / "tree", "--script",
-                dir / "setup.sh"});
+    const auto result = zkpack(
+        {"create", "-o", dir / "setup", "--stub", dir / "stub", "--tree", dir / "tree", "--script", dir / "setup.sh"});
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.status, 0);
@@ -103,7 +101,8 @@ TEST(ZkpackProgress, BarOnATerminalUnlessQuiet) {
 
     const auto shown = shell("script -qec " + quoted(create) + " /dev/null");
     EXPECT_EQ(shown.status, 0);
-    const std::string full_tree = "--tree " + (dir / "tree") + " [" + std::string(30, '#') + "] 100% 300000/300000 bytes";
+    const std::string full_tree =
+        "--tree " + (dir / "tree") + " [" + std::string(30, '#') + "] 100% 300000/300000 bytes";
     const std::string full_script =
         "--script " + (dir / "setup.sh") + " [" + std::string(30, '#') + "] 100% 300000/300000 bytes";
     EXPECT_NE(shown.out.find("\r--tree " + (dir / "tree") + " [" + std::string(30, '.') + "]   0% 0/300000 bytes"),

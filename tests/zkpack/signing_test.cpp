@@ -145,7 +145,8 @@ TEST_F(Signing, AnyChangeFailsInBothTools) {
     zkpacktest::reseal(resealed, resealed.rfind(zkpacktest::marker()));
     write_file(package, resealed);
     write_file(signature, good_signature);
-    EXPECT_EQ(verify_with_zkpack(dir / "z.pub").err, "zkpack: " + signature + ": the signature does not match the file\n");
+    EXPECT_EQ(verify_with_zkpack(dir / "z.pub").err,
+              "zkpack: " + signature + ": the signature does not match the file\n");
 
     write_file(package, signed_package);
     ASSERT_EQ(zkpack({"keygen", "-W", "-p", dir / "other.pub", "-s", dir / "other.key"}).status, 0);

@@ -41,8 +41,8 @@ void write_tree_payload(const Tree& tree, std::optional<time_t> mtime, const Pac
                         PackageOutput& output) {
     Progress progress(settings.show_progress, "--tree " + tree.root, tree.data_size);
     Compressor compressor(settings.block_size, settings.threads, package_sink(output, tree.root));
-    write_tree(tree, mtime, [&](const unsigned char* data, size_t length) { compressor.write(data, length); },
-               progress);
+    write_tree(
+        tree, mtime, [&](const unsigned char* data, size_t length) { compressor.write(data, length); }, progress);
     compressor.finish();
     progress.finish();
 }

@@ -60,10 +60,10 @@ private:
     bzip2_blocks::StreamJoiner joiner_;
     bzip2_blocks::WorkAreas own_work_areas_;  // for compressing on the caller's thread
     std::vector<std::unique_ptr<Chunk>> chunks_;
-    std::vector<Chunk*> spare_;     // joined, ready to fill again
+    std::vector<Chunk*> spare_;  // joined, ready to fill again
     Chunk* filling_ = nullptr;
-    std::deque<Chunk*> in_order_;   // submitted, not yet joined
-    std::deque<Chunk*> waiting_;    // submitted, not yet taken by a worker
+    std::deque<Chunk*> in_order_;  // submitted, not yet joined
+    std::deque<Chunk*> waiting_;   // submitted, not yet taken by a worker
     std::vector<unsigned char> joined_;
     std::mutex mutex_;
     std::condition_variable work_ready_;

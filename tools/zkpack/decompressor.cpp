@@ -36,8 +36,7 @@ std::string stream_problem(const StreamResult& result, uint64_t payload_size) {
     const std::string code = std::to_string(decoded.error_code);
     switch (decoded.outcome) {
         case Outcome::whole: return "";
-        case Outcome::cut_short:
-            return payload_size == 0 ? "holds no bzip2 stream" : "its bzip2 stream is cut short";
+        case Outcome::cut_short: return payload_size == 0 ? "holds no bzip2 stream" : "its bzip2 stream is cut short";
         case Outcome::not_a_stream:
             if (decoded.streams == 0) return "not a bzip2 stream";
             return std::to_string(payload_size - decoded.consumed) +

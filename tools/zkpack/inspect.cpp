@@ -53,8 +53,8 @@ public:
 std::string archive_summary(const Package& package, const RecordInfo& record) {
     CountOnly counter;
     tar_format::TarStream scanner(counter);
-    const StreamResult result = decompress(payload_source(package, record),
-                                           [&](const unsigned char* data, size_t length) { scanner.feed(data, length); });
+    const StreamResult result = decompress(
+        payload_source(package, record), [&](const unsigned char* data, size_t length) { scanner.feed(data, length); });
     std::string problem = stream_problem(result, record.length);
     if (problem.empty()) problem = scanner.problem();
     const uint64_t entries = scanner.entries();
@@ -65,20 +65,15 @@ std::string archive_summary(const Package& package, const RecordInfo& record) {
 std::string record_summary(const Package& package, const RecordInfo& record) {
     switch (record.kind) {
         case KIND_ARCHIVE:
-        case KIND_ARCHIVE_ALT:
-            return archive_summary(package, record);
-        case KIND_ENVIRONMENT:
-            return text_excerpt(package, record, std::string_view("\0", 1));
-        case KIND_WELCOME:
-            return text_excerpt(package, record, "\r\n");
-        default:
-            return "";
+        case KIND_ARCHIVE_ALT: return archive_summary(package, record);
+        case KIND_ENVIRONMENT: return text_excerpt(package, record, std::string_view("\0", 1));
+        case KIND_WELCOME: return text_excerpt(package, record, "\r\n");
+        default: return "";
     }
 }
 
 void print_header(const Package& package) {
-    const std::optional<unsigned> machine =
-        executable_machine(package.file.get(), package.path, package.marker_offset);
+    const std::optional<unsigned> machine = executable_machine(package.file.get(), package.path, package.marker_offset);
     std::printf("installer program: %s\n", machine ? machine_name(*machine).c_str() : "not an ELF executable");
     std::printf("marker offset:     %" PRIu64 "\n", package.marker_offset);
     std::printf("package length:    %" PRIu32 "\n", package.package_length);

@@ -80,12 +80,9 @@ struct RecordOption {
 };
 
 constexpr RecordOption RECORD_OPTIONS[] = {
-    {"--env", KIND_ENVIRONMENT, PayloadSource::assignment},
-    {"--program", KIND_PROGRAM, PayloadSource::file},
-    {"--welcome", KIND_WELCOME, PayloadSource::file},
-    {"--tree", KIND_ARCHIVE, PayloadSource::tree},
-    {"--archive", KIND_ARCHIVE, PayloadSource::archive},
-    {"--script", KIND_SCRIPT, PayloadSource::compressed},
+    {"--env", KIND_ENVIRONMENT, PayloadSource::assignment}, {"--program", KIND_PROGRAM, PayloadSource::file},
+    {"--welcome", KIND_WELCOME, PayloadSource::file},       {"--tree", KIND_ARCHIVE, PayloadSource::tree},
+    {"--archive", KIND_ARCHIVE, PayloadSource::archive},    {"--script", KIND_SCRIPT, PayloadSource::compressed},
 };
 
 // Hands out the arguments one by one; an option's value must be there.
@@ -105,8 +102,8 @@ private:
 };
 
 unsigned parse_kind(const std::string& text) {
-    const bool digits_only = !text.empty() && text.size() <= 3 &&
-                             text.find_first_not_of("0123456789") == std::string::npos;
+    const bool digits_only =
+        !text.empty() && text.size() <= 3 && text.find_first_not_of("0123456789") == std::string::npos;
     if (!digits_only || std::stoul(text) > MAX_KIND) {
         throw UsageError{"record kind '" + text + "' is not a number from 0 to " + std::to_string(MAX_KIND)};
     }
@@ -114,14 +111,16 @@ unsigned parse_kind(const std::string& text) {
 }
 
 // -1 ... -9
-bool is_block_size_option(const std::string& arg) { return arg.size() == 2 && arg[0] == '-' && arg[1] >= '1' && arg[1] <= '9'; }
+bool is_block_size_option(const std::string& arg) {
+    return arg.size() == 2 && arg[0] == '-' && arg[1] >= '1' && arg[1] <= '9';
+}
 
 // Far more threads than processors only costs memory.
 constexpr int MAX_THREADS = 256;
 
 int parse_threads(const std::string& text) {
-    const bool digits_only = !text.empty() && text.size() <= 3 &&
-                             text.find_first_not_of("0123456789") == std::string::npos;
+    const bool digits_only =
+        !text.empty() && text.size() <= 3 && text.find_first_not_of("0123456789") == std::string::npos;
     const int count = digits_only ? std::stoi(text) : 0;
     if (count < 1 || count > MAX_THREADS) {
         throw UsageError{"thread count '" + text + "' is not a number from 1 to " + std::to_string(MAX_THREADS)};
@@ -205,7 +204,8 @@ constexpr ValueOption KEYGEN_OPTIONS[] = {
 };
 
 template <size_t N>
-bool take_value_option(ArgumentReader& reader, const std::string& arg, const ValueOption (&table)[N], Options& options) {
+bool take_value_option(ArgumentReader& reader, const std::string& arg, const ValueOption (&table)[N],
+                       Options& options) {
     for (const auto& option : table) {
         if (option.name == arg) {
             options.*option.field = reader.value_of(arg);
@@ -313,4 +313,3 @@ Options parse_options(const std::vector<std::string>& args) {
 }
 
 }  // namespace zkpack
-

@@ -26,22 +26,22 @@ struct RecordSpec {
 
 struct Options {
     Command command = Command::help;
-    std::string output;                // create: -o
-    std::string stub;                  // create: --stub, empty for the default
-    std::string arch;                  // create: --arch, empty for this machine's installer
-    std::vector<RecordSpec> records;   // create: in the order given
-    int block_size = 9;                // create: -1 ... -9, bzip2's block size
-    bool quiet = false;                // create: --quiet
-    int threads = 0;                   // create: -j N, 0 for one per processor
-    std::string package;               // list, verify, cat, sign
-    uint64_t record_index = 0;         // cat
-    std::string secret_key_file;       // keygen -s, sign -s, create --sign
-    std::string public_key_file;       // keygen -p, verify --pubkey
-    std::string public_key_text;       // verify -P: the key in base64
-    std::string signature_file;        // verify --signature, empty for PKG.minisig
-    std::string trusted_comment;       // sign -t, empty for the time and the file's name
-    std::string password_file;         // keygen, sign, create --sign: else the terminal
-    bool unencrypted = false;          // keygen -W
+    std::string output;               // create: -o
+    std::string stub;                 // create: --stub, empty for the default
+    std::string arch;                 // create: --arch, empty for this machine's installer
+    std::vector<RecordSpec> records;  // create: in the order given
+    int block_size = 9;               // create: -1 ... -9, bzip2's block size
+    bool quiet = false;               // create: --quiet
+    int threads = 0;                  // create: -j N, 0 for one per processor
+    std::string package;              // list, verify, cat, sign
+    uint64_t record_index = 0;        // cat
+    std::string secret_key_file;      // keygen -s, sign -s, create --sign
+    std::string public_key_file;      // keygen -p, verify --pubkey
+    std::string public_key_text;      // verify -P: the key in base64
+    std::string signature_file;       // verify --signature, empty for PKG.minisig
+    std::string trusted_comment;      // sign -t, empty for the time and the file's name
+    std::string password_file;        // keygen, sign, create --sign: else the terminal
+    bool unencrypted = false;         // keygen -W
 
     bool checks_signature() const { return !public_key_file.empty() || !public_key_text.empty(); }
 };

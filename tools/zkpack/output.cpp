@@ -84,7 +84,8 @@ void PackageOutput::commit() {
     if (::fchmod(file_.get(), 0755) != 0) fail_system(temp_path_, "cannot set mode 0755");
     if (::close(file_.release()) != 0) fail_system(temp_path_, "cannot write");
     const InterruptionsHeld held;
-    if (::rename(temp_path_.c_str(), path_.c_str()) != 0) fail_system(path_, "cannot rename the finished file into place");
+    if (::rename(temp_path_.c_str(), path_.c_str()) != 0)
+        fail_system(path_, "cannot rename the finished file into place");
     committed_ = true;
     remove_on_interruption(nullptr);
 }

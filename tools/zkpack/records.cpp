@@ -17,9 +17,9 @@ void check_assignment(const std::string& assignment) {
     if (equals == 0) fail("--env " + assignment, "no variable name before '='");
     const size_t payload = assignment.size() + 1;
     if (payload > MAX_ENVIRONMENT_PAYLOAD) {
-        fail("--env " + assignment.substr(0, equals),
-             "the assignment takes " + std::to_string(payload) + " bytes with its NUL; the installer accepts at most " +
-                 std::to_string(MAX_ENVIRONMENT_PAYLOAD));
+        fail("--env " + assignment.substr(0, equals), "the assignment takes " + std::to_string(payload) +
+                                                          " bytes with its NUL; the installer accepts at most " +
+                                                          std::to_string(MAX_ENVIRONMENT_PAYLOAD));
     }
 }
 
@@ -31,12 +31,8 @@ void write_assignment(const std::string& assignment, PackageOutput& output) {
 void write_payload(const PreparedRecord& record, const PackSettings& settings, PackageOutput& output) {
     const std::string& argument = record.spec.argument;
     switch (record.spec.source) {
-        case PayloadSource::assignment:
-            write_assignment(argument, output);
-            break;
-        case PayloadSource::file:
-            append_file(output, argument);
-            break;
+        case PayloadSource::assignment: write_assignment(argument, output); break;
+        case PayloadSource::file: append_file(output, argument); break;
         case PayloadSource::compressed:
             write_compressed_file(argument, "--script " + argument, settings, output);
             break;
@@ -56,18 +52,11 @@ void write_payload(const PreparedRecord& record, const PackSettings& settings, P
 PreparedRecord prepare_record(const RecordSpec& record) {
     PreparedRecord prepared{record, std::monostate{}};
     switch (record.source) {
-        case PayloadSource::assignment:
-            check_assignment(record.argument);
-            break;
+        case PayloadSource::assignment: check_assignment(record.argument); break;
         case PayloadSource::file:
-        case PayloadSource::compressed:
-            break;
-        case PayloadSource::tree:
-            prepared.input = TreeInput{scan_tree(record.argument), source_date_epoch()};
-            break;
-        case PayloadSource::archive:
-            prepared.input = check_archive(record.argument);
-            break;
+        case PayloadSource::compressed: break;
+        case PayloadSource::tree: prepared.input = TreeInput{scan_tree(record.argument), source_date_epoch()}; break;
+        case PayloadSource::archive: prepared.input = check_archive(record.argument); break;
     }
     return prepared;
 }

@@ -79,7 +79,8 @@ TarWriter::TarWriter(const std::string& root, const ByteSink& sink) : root_(root
 
 void TarWriter::check(int code, const std::string& subject) {
     if (context_.failure) std::rethrow_exception(std::exchange(context_.failure, nullptr));
-    if (code != ARCHIVE_OK) fail(subject, std::string("cannot write the tar stream: ") + archive_error_string(archive_.get()));
+    if (code != ARCHIVE_OK)
+        fail(subject, std::string("cannot write the tar stream: ") + archive_error_string(archive_.get()));
 }
 
 void TarWriter::add(const TreeEntry& entry, std::optional<time_t> mtime, Progress& progress) {
@@ -87,8 +88,10 @@ void TarWriter::add(const TreeEntry& entry, std::optional<time_t> mtime, Progres
     if (!header) fail(entry.source, "cannot describe it: out of memory");
     archive_entry_set_pathname(header.get(), entry.name.c_str());
     archive_entry_set_filetype(header.get(), file_type(entry.kind));
-    if (entry.kind == tar_format::EntryKind::symbolic_link) archive_entry_set_symlink(header.get(), entry.link_target.c_str());
-    if (entry.kind == tar_format::EntryKind::hard_link) archive_entry_set_hardlink(header.get(), entry.link_target.c_str());
+    if (entry.kind == tar_format::EntryKind::symbolic_link)
+        archive_entry_set_symlink(header.get(), entry.link_target.c_str());
+    if (entry.kind == tar_format::EntryKind::hard_link)
+        archive_entry_set_hardlink(header.get(), entry.link_target.c_str());
     archive_entry_set_perm(header.get(), entry.permissions);
     archive_entry_set_size(header.get(), static_cast<la_int64_t>(entry.size));
     archive_entry_set_uid(header.get(), 0);
@@ -132,8 +135,8 @@ std::optional<time_t> source_date_epoch() {
     const char* text = std::getenv("SOURCE_DATE_EPOCH");
     if (text == nullptr) return std::nullopt;
     const std::string value = text;
-    const bool digits_only = !value.empty() && value.size() <= 11 &&
-                             value.find_first_not_of("0123456789") == std::string::npos;
+    const bool digits_only =
+        !value.empty() && value.size() <= 11 && value.find_first_not_of("0123456789") == std::string::npos;
     if (!digits_only) fail("SOURCE_DATE_EPOCH", "'" + value + "' is not a number of seconds");
     return static_cast<time_t>(std::stoll(value));
 }

@@ -70,8 +70,8 @@ private:
     Tree& tree_;
 };
 
-EntryKind TreeWalk::checked_kind(const std::string& source, const std::string& stored_name,
-                                 const struct stat& status, const std::string& target) {
+EntryKind TreeWalk::checked_kind(const std::string& source, const std::string& stored_name, const struct stat& status,
+                                 const std::string& target) {
     const std::optional<unsigned char> flag = type_flag(status.st_mode);
     if (!flag) fail(source, type_problem(S_ISSOCK(status.st_mode) ? "a socket" : "a file of unknown type"));
     const EntryKind kind = tar_format::entry_kind(*flag, stored_name);

@@ -14,8 +14,8 @@
 namespace zkpack {
 
 struct TreeEntry {
-    std::string source;  // the path on disk
-    std::string name;    // the name in the archive; a directory's ends in '/'
+    std::string source;          // the path on disk
+    std::string name;            // the name in the archive; a directory's ends in '/'
     tar_format::EntryKind kind;  // regular, directory, symbolic or hard link
     mode_t permissions;
     uint64_t size;

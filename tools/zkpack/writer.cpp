@@ -27,7 +27,8 @@ namespace {
 std::string beside_zkpack(const std::string& name) {
     std::array<char, PATH_MAX> self{};
     const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
-    if (n <= 0) fail_system("/proc/self/exe", "cannot find zkpack's own file, nor " + name + " beside it (give --stub FILE)");
+    if (n <= 0)
+        fail_system("/proc/self/exe", "cannot find zkpack's own file, nor " + name + " beside it (give --stub FILE)");
     const std::string path(self.data(), static_cast<size_t>(n));
     return path.substr(0, path.rfind('/') + 1) + name;
 }
