@@ -16,6 +16,7 @@
 #include "installer_state.h"
 #include "parallel_pump.h"
 #include "tar_stream.h"
+#include "temp_file.h"
 
 namespace {
 
@@ -132,6 +133,7 @@ void ArchiveWriter::start_file(int parent, const std::string& leaf, unsigned mod
     if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
         std::printf("Failed to chmod(%s, %o)\n", entry_name_.c_str(), mode);
     }
+    note_unfinished_file(parent, temp_name_.data());
     entry_file_ = file;
     entry_parent_ = parent;
     entry_leaf_ = leaf;
@@ -206,6 +208,7 @@ void ArchiveWriter::entry_end() {
     const bool write_failed = std::ferror(entry_file_) != 0;
     const bool close_failed = std::fclose(entry_file_) != 0;
     entry_file_ = nullptr;
+    forget_unfinished_file();
     if (write_failed || close_failed) {
         ::unlinkat(entry_parent_, temp_name_.data(), 0);
         return fail("Error writing file %s\n");
@@ -222,6 +225,7 @@ void ArchiveWriter::drop_file() {
     if (entry_file_ == nullptr) return;
     std::fclose(entry_file_);
     entry_file_ = nullptr;
+    forget_unfinished_file();
     ::unlinkat(entry_parent_, temp_name_.data(), 0);
 }
 

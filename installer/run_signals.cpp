@@ -29,6 +29,7 @@ sigset_t run_signal_set() {
 
 // Only calls that are safe in a signal handler.
 [[noreturn]] void finish_by_signal(int signal_number) {
+    remove_unfinished_file();
     remove_temp_dir();
     // The run's own final message for a failure, where it has one.
     const RunMode mode = installer_state.run_mode;

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -140,6 +142,27 @@ int run_temp_file(const char* path) {
     ::remove(path);
     if (killed_by_user(status)) end_run_by_signal(WTERMSIG(status));
     return shell_could_not_start(status) ? RUN_NOT_STARTED : 0;
+}
+
+namespace {
+
+// The directory is published after the name and withdrawn first, so a
+// handler that sees a descriptor sees the name that goes with it.
+std::atomic<int> unfinished_dir{-1};
+std::array<char, 64> unfinished_name{};
+
+}  // namespace
+
+void note_unfinished_file(int dir_fd, const char* name) {
+    std::snprintf(unfinished_name.data(), unfinished_name.size(), "%s", name);
+    unfinished_dir.store(dir_fd, std::memory_order_release);
+}
+
+void forget_unfinished_file() { unfinished_dir.store(-1, std::memory_order_release); }
+
+void remove_unfinished_file() {
+    const int dir_fd = unfinished_dir.exchange(-1, std::memory_order_acq_rel);
+    if (dir_fd >= 0) ::unlinkat(dir_fd, unfinished_name.data(), 0);
 }
 
 void remove_temp_dir() {

@@ -43,3 +43,12 @@ int run_temp_file(const char* path);
 // Removes the private directory and what it holds, if this run made one.
 // Safe inside a signal handler.
 void remove_temp_dir();
+
+// The file being extracted under a temporary name beside its real one, so
+// that a signal ending the run leaves no partial file in the install
+// directory. At most one at a time; the name is copied.
+void note_unfinished_file(int dir_fd, const char* name);
+void forget_unfinished_file();
+
+// Removes the noted file, if any. Safe inside a signal handler.
+void remove_unfinished_file();

@@ -2,6 +2,7 @@
 // TEMP, signals that end a run, closed standard streams, and a package file
 // longer than its header can describe.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -135,6 +136,26 @@ INSTANTIATE_TEST_SUITE_P(
                       SignalCase{"SIGINT to the group during a script", SIGINT, true, "--script", {}},
                       SignalCase{"SIGINT to the group during a program", SIGINT, true, "--program", {}},
                       SignalCase{"SIGTERM during a program under -gz", SIGTERM, false, "--program", {"-gz"}}));
+
+// A file size limit met in the middle of a file ends the run by SIGXFSZ; the
+// file's data went under a temporary name, which must not stay behind.
+TEST_F(SharedMachine, SignalInTheMiddleOfAFileLeavesNoPartOfIt) {
+    ::mkdir((dir / "product").c_str(), 0755);
+    file("product/big", std::string(256 * 1024, 'x'), 0644);
+    const std::string package = pack("pkg", {"--tree", dir / "product"});
+    ::mkdir((dir / "inst").c_str(), 0755);
+    RunOptions options;
+    options.cwd = dir / "inst";
+    options.in_child = [] {
+        const struct rlimit limit { 64 * 1024, 64 * 1024 };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    const RunResult r = install(package, {}, options);
+    EXPECT_EQ(r.status, 128 + SIGXFSZ);
+    EXPECT_EQ(r.out.substr(r.out.size() - std::string(FAILURE).size()), FAILURE) << r.out;
+    EXPECT_EQ(zkpacktest::directory_entries(dir / "inst"), std::vector<std::string>{});
+    EXPECT_EQ(left_in_temp(), std::vector<std::string>{});
+}
 
 // With standard input closed the package must not become the replies: the
 // program sees /dev/null, and a prompt meets the end of input.
