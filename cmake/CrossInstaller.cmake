@@ -2,7 +2,7 @@
 # source tree configured a second time with the cross toolchain, the
 # installer its only target, linked statically as on this machine. It lands
 # in the runtime output directory as zkinstall-aarch64, where zkpack create
-# --arch aarch64 finds it.
+# --arch aarch64 finds it, with its debug info beside it.
 
 include(ExternalProject)
 
@@ -18,6 +18,8 @@ ExternalProject_Add(zkinstall_aarch64
   BUILD_COMMAND ${CMAKE_COMMAND} --build ${ZK_CROSS_DIR} --target zkinstall
   INSTALL_COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ZK_CROSS_DIR}/bin/zkinstall
                   ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/zkinstall-aarch64
+          COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ZK_CROSS_DIR}/bin/zkinstall-aarch64.debug
+                  ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
   # Its sources are this project's: the inner build decides what is stale.
   BUILD_ALWAYS ON)
 

@@ -11,6 +11,7 @@ include_guard(GLOBAL)
 include(CheckLinkerFlag)
 
 function(zk_link_static_program target)
+  zk_split_debug_info(${target})
   if(ZK_SANITIZE OR ZK_SANITIZE_THREAD OR ZK_FUZZ)
     message(STATUS "${target}: linked dynamically, as the sanitizer runtimes need")
     return()
@@ -22,4 +23,31 @@ function(zk_link_static_program target)
     target_link_options(${target} PRIVATE -static)
   endif()
   target_link_options(${target} PRIVATE -Wl,--gc-sections)
+endfunction()
+
+# zk_split_debug_info(TARGET): moves TARGET's debug info to a file beside it,
+# named after the program and its processor (so that a copy of a cross-built
+# program keeps a name of its own), and links the program to it, where gdb
+# and addr2line find it. The program is copied into every package, which
+# should not carry megabytes of debug info. Sanitizer builds keep the symbol
+# table, as their reports name functions from it.
+function(zk_split_debug_info target)
+  if(NOT CMAKE_OBJCOPY)
+    message(STATUS "${target}: keeps its debug info, as there is no objcopy")
+    return()
+  endif()
+  if(ZK_SANITIZE OR ZK_SANITIZE_THREAD OR ZK_FUZZ)
+    set(strip --strip-debug)
+  else()
+    set(strip --strip-all)
+  endif()
+  set(program $<TARGET_FILE:${target}>)
+  set(debug_name $<TARGET_FILE_NAME:${target}>-${CMAKE_SYSTEM_PROCESSOR}.debug)
+  # --add-gnu-debuglink records the base name of the path it is given, so it
+  # runs in the program's directory.
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${program} $<TARGET_FILE_DIR:${target}>/${debug_name}
+    COMMAND ${CMAKE_OBJCOPY} ${strip} --add-gnu-debuglink=${debug_name} ${program}
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+    VERBATIM)
 endfunction()
