@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "command_line.h"
@@ -63,12 +64,14 @@ uint64_t open_package(const char* argv0) {
     installer_state.package_path = path;
     installer_state.package_fd = ::open(path, O_RDONLY);
     if (installer_state.package_fd < 0) {
+        const int error = errno;
         std::printf(
             "Error: cannot open file to extract the package.\n"
             "       File: %s\n",
             path);
         std::fflush(stdout);
-        std::perror("Cannot open");
+        // As perror would say it, without linking in its wide-character output.
+        std::fprintf(stderr, "Cannot open: %s\n", std::strerror(error));
         fatal_exit();
     }
     struct stat status {};

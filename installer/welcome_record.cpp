@@ -137,8 +137,7 @@ void confirm_creation(const char* directory) {
     const int error = errno;
     std::printf("%s       %s\n", what, directory);
     std::fflush(stdout);
-    errno = error;
-    std::perror("Create failed");
+    std::fprintf(stderr, "Create failed: %s\n", std::strerror(error));
     fatal_exit();
 }
 
