@@ -29,25 +29,29 @@ endfunction()
 # named after the program and its processor (so that a copy of a cross-built
 # program keeps a name of its own), and links the program to it, where gdb
 # and addr2line find it. The program is copied into every package, which
-# should not carry megabytes of debug info. Sanitizer builds keep the symbol
-# table, as their reports name functions from it.
+# should not carry megabytes of debug info.
+#
+# Sanitizer builds keep it in the program, compressed: their reports, and
+# the leak suppressions that name functions, need the inlined frames it
+# describes, also from the program's copy in a package.
 function(zk_split_debug_info target)
   if(NOT CMAKE_OBJCOPY)
     message(STATUS "${target}: keeps its debug info, as there is no objcopy")
     return()
   endif()
-  if(ZK_SANITIZE OR ZK_SANITIZE_THREAD OR ZK_FUZZ)
-    set(strip --strip-debug)
-  else()
-    set(strip --strip-all)
-  endif()
   set(program $<TARGET_FILE:${target}>)
+  if(ZK_SANITIZE OR ZK_SANITIZE_THREAD OR ZK_FUZZ)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_OBJCOPY} --compress-debug-sections=zlib ${program}
+      VERBATIM)
+    return()
+  endif()
   set(debug_name $<TARGET_FILE_NAME:${target}>-${CMAKE_SYSTEM_PROCESSOR}.debug)
   # --add-gnu-debuglink records the base name of the path it is given, so it
   # runs in the program's directory.
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${program} $<TARGET_FILE_DIR:${target}>/${debug_name}
-    COMMAND ${CMAKE_OBJCOPY} ${strip} --add-gnu-debuglink=${debug_name} ${program}
+    COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=${debug_name} ${program}
     WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
     VERBATIM)
 endfunction()
