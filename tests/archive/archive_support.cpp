@@ -35,12 +35,13 @@ std::string mode_text(mode_t mode) {
     return text.data();
 }
 
-void walk(const std::string& root, const std::string& below, Tree& tree) {
+void walk(const std::string& root, const std::string& below, Tree& tree, const std::string& left_out) {
     DIR* dir = ::opendir((below.empty() ? root : root + "/" + below).c_str());
     if (dir == nullptr) return;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
+        if (below.empty() && name == left_out) continue;
         const std::string relative = below.empty() ? name : below + "/" + name;
         const std::string path = root + "/" + relative;
         struct stat status;
@@ -51,7 +52,7 @@ void walk(const std::string& root, const std::string& below, Tree& tree) {
             tree[relative] = std::string("link ") + target.data();
         } else if (S_ISDIR(status.st_mode)) {
             tree[relative] = "dir " + mode_text(status.st_mode & 07777);
-            walk(root, relative, tree);
+            walk(root, relative, tree, left_out);
         } else if (S_ISFIFO(status.st_mode)) {
             tree[relative] = "fifo " + mode_text(status.st_mode & 07777);
         } else {
@@ -116,9 +117,9 @@ std::string noise(size_t size) {
     return text;
 }
 
-Tree tree_of(const std::string& root) {
+Tree tree_of(const std::string& root, const std::string& left_out) {
     Tree tree;
-    walk(root, "", tree);
+    walk(root, "", tree, left_out);
     return tree;
 }
 

@@ -38,7 +38,8 @@ std::string noise(size_t size);
 // path below the root -> "dir 0755", "file 0644 <content>", "fifo 0600" or
 // "link <target>".
 using Tree = std::map<std::string, std::string>;
-Tree tree_of(const std::string& root);
+// `left_out` names an entry directly under the root that is not read at all.
+Tree tree_of(const std::string& root, const std::string& left_out = "");
 
 // Everything printed on standard output between construction and text(),
 // kept in a file in `dir`.

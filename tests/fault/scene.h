@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive_support.h"
@@ -24,7 +25,7 @@ std::string packed(const std::vector<std::string>& records);
 // install directory `inst`.
 class Scene {
 public:
-    explicit Scene(const std::string& package_bytes);
+    explicit Scene(std::string_view package_bytes);
 
     // Runs the installer, found along PATH, from `start` with `input` on its
     // standard input. Progress lines are dropped and the scene's directory is

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <tuple>
@@ -136,10 +137,21 @@ void PrintTo(const PackageCase& c, std::ostream* os) { *os << c.what; }
 // A package, and which piece of its cuts to make.
 using TruncationCase = std::tuple<PackageCase, size_t>;
 
+// Built once for all pieces run in this process.
+const std::string& built(const PackageCase& c) {
+    static std::map<std::string, std::string> packages;
+    auto [it, fresh] = packages.try_emplace(c.what);
+    if (fresh) {
+        const zktest::TempDir sources;
+        it->second = c.build(sources);
+    }
+    return it->second;
+}
+
 class Truncated : public ::testing::TestWithParam<TruncationCase> {
 protected:
     void SetUp() override {
-        bytes = std::get<PackageCase>(GetParam()).build(sources);
+        bytes = built(std::get<PackageCase>(GetParam()));
         layout = layout_of(bytes);
         ASSERT_NE(layout.marker_offset, std::string::npos);
         ASSERT_EQ(layout.ends.back(), bytes.size()) << "the records fill the package";
@@ -147,7 +159,7 @@ protected:
 
     // Enter at the size report, Enter at the checksum report when the cut
     // changed the checksum too, then the install directory.
-    std::string answers(const Scene& scene, const std::string& cut) const {
+    std::string answers(const Scene& scene, std::string_view cut) const {
         std::string input = "\n";
         const size_t marker_offset = layout.marker_offset;
         if (cut.size() >= marker_offset + HEADER_SIZE &&
@@ -170,7 +182,6 @@ protected:
         return piece;
     }
 
-    zktest::TempDir sources;
     std::string bytes;
     Layout layout;
 };
@@ -178,9 +189,9 @@ protected:
 TEST_P(Truncated, AtARecordBoundaryCarriesOutExactlyTheRecordsBefore) {
     for (size_t at : piece_of(layout.ends)) {
         SCOPED_TRACE(where(at));
-        const std::string cut = bytes.substr(0, at);
+        const std::string_view cut = std::string_view(bytes).substr(0, at);
         // The same records as a sound package of their own.
-        std::string whole = cut;
+        std::string whole(cut);
         zkpacktest::seal(whole, layout.marker_offset);
         const Scene reference(whole);
         const RunResult expected = reference.install(reference.choose_install_dir());
@@ -211,7 +222,7 @@ TEST_P(Truncated, AtARecordBoundaryCarriesOutExactlyTheRecordsBefore) {
 TEST_P(Truncated, InsideAPartNeverSucceedsNorWritesOutside) {
     for (size_t at : piece_of(cuts_inside(layout))) {
         SCOPED_TRACE(where(at));
-        const std::string cut = bytes.substr(0, at);
+        const std::string_view cut = std::string_view(bytes).substr(0, at);
         const Scene scene(cut);
         const archive_test::Tree before = scene.outside();
         const RunResult r = scene.install(answers(scene, cut));

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zkpacktest {
@@ -27,7 +28,7 @@ uint32_t load32(const std::string& bytes, size_t offset);
 void store32(std::string& bytes, size_t offset, uint32_t value);
 
 // The CRC of the whole file with the checksum field taken as zero.
-uint32_t checksum_of(std::string file, size_t marker_offset);
+uint32_t checksum_of(std::string_view file, size_t marker_offset);
 // Stores checksum_of into the header, as a packer would after an edit.
 void reseal(std::string& file, size_t marker_offset);
 // Sets the package length and then the checksum for the bytes as they stand.

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -17,7 +18,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace zktest {
@@ -185,16 +185,26 @@ std::string without_progress(std::string err) {
 }
 
 std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    // Sized once from the file, as packages of several megabytes are read
+    // back many times over.
+    std::string content;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return content;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) content.reserve(static_cast<size_t>(st.st_size));
+    std::array<char, 65536> block;
+    ssize_t n;
+    while ((n = ::read(fd, block.data(), block.size())) > 0 || (n < 0 && errno == EINTR)) {
+        if (n > 0) content.append(block.data(), static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return content;
 }
 
-void write_file(const std::string& path, const std::string& content, mode_t mode) {
+void write_file(const std::string& path, std::string_view content, mode_t mode) {
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << content;
+        out.write(content.data(), static_cast<std::streamsize>(content.size()));
     }
     ::chmod(path.c_str(), mode);
 }

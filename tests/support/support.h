@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zktest {
@@ -78,7 +79,7 @@ std::string masked_temp_dirs(std::string text);
 std::string without_progress(std::string err);
 
 std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& content, mode_t mode = 0644);
+void write_file(const std::string& path, std::string_view content, mode_t mode = 0644);
 bool exists(const std::string& path);
 mode_t mode_of(const std::string& path);  // permission bits, from lstat
 
