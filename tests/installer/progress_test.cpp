@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <zk/base/crc.h>
@@ -35,8 +36,18 @@ private:
     int saved_;
 };
 
+// Until the reader has taken everything written so far.
+void wait_until_drained(int write_fd) {
+    int pending = 0;
+    while (::ioctl(write_fd, FIONREAD, &pending) == 0 && pending > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 // The progress line needs the clock's second to turn during the pass: the
-// image arrives through a pipe whose writer pauses after the first third.
+// image arrives through a pipe whose writer pauses after the first third,
+// and holds the last third back until the second has been read, as the pass
+// reads whatever the pipe holds.
 TEST(ChecksumProgress, ReportsRoundedDownShareAfterTheSecondTurns) {
     zktest::TempDir dir;
     const std::string image(3072, 'i');
@@ -45,7 +56,9 @@ TEST(ChecksumProgress, ReportsRoundedDownShareAfterTheSecondTurns) {
     std::thread writer([&] {
         ::write(pipe_fds[1], image.data(), 1024);
         std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-        ::write(pipe_fds[1], image.data() + 1024, 2048);
+        ::write(pipe_fds[1], image.data() + 1024, 1024);
+        wait_until_drained(pipe_fds[1]);
+        ::write(pipe_fds[1], image.data() + 2048, 1024);
         ::close(pipe_fds[1]);
     });
     {
