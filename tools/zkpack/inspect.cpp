@@ -108,4 +108,17 @@ int verify_package(const std::string& path) {
     return report_problem(path, problem);
 }
 
+int verify_packages(const std::vector<std::string>& paths) {
+    int status = 0;
+    for (const std::string& path : paths) {
+        try {
+            status |= verify_package(path);
+        } catch (const Failure& failure) {
+            std::fprintf(stderr, "zkpack: %s\n", failure.message.c_str());
+            status = 1;
+        }
+    }
+    return status;
+}
+
 }  // namespace zkpack

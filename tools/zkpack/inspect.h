@@ -3,10 +3,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zkpack {
 
 int list_package(const std::string& path);
 int verify_package(const std::string& path);
+// Every package in turn, whatever an earlier one showed: 1 when any is not sound.
+int verify_packages(const std::vector<std::string>& paths);
 
 }  // namespace zkpack

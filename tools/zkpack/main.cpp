@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
             case Command::create: create_signed_package(options); return 0;
             case Command::list: return list_package(options.package);
             case Command::verify:
-                if (verify_package(options.package) != 0) return 1;
+                if (verify_packages(options.packages) != 0) return 1;
                 if (options.checks_signature()) verify_signature(options);
                 return 0;
             case Command::keygen: generate_keys(options); return 0;

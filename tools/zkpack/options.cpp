@@ -13,6 +13,7 @@ namespace zkpack {
 const char HELP_TEXT[] =
     "Usage: zkpack create -o OUT [--arch ARCH | --stub FILE] [--default-dir DIR] [-1 ... -9] [-j N] [-q] [--sign SECFILE] RECORD...\n"
     "       zkpack list PKG\n"
+    "       zkpack verify PKG...\n"
     "       zkpack verify [--pubkey PUBFILE | -P KEY] [--signature FILE] PKG\n"
     "       zkpack cat PKG N\n"
     "       zkpack keygen -p PUBFILE -s SECFILE [-W]\n"
@@ -24,7 +25,8 @@ const char HELP_TEXT[] =
     "Commands:\n"
     "  create        write the installer OUT (mode 0755, replaced only when complete)\n"
     "  list          show the package header and one line per record\n"
-    "  verify        check marker, size, checksum and record framing; silent when sound\n"
+    "  verify        check marker, size, checksum and record framing of each PKG;\n"
+    "                silent when sound\n"
     "  cat           write record N's payload (counted from 0) to standard output,\n"
     "                decompressed for archive and script records\n"
     "  keygen        make a key pair in minisign's formats; the secret key is\n"
@@ -215,27 +217,32 @@ bool take_value_option(ArgumentReader& reader, const std::string& arg, const Val
     return false;
 }
 
-// The table's options, in any order, and the one package.
+// The table's options, in any order, and the package, or with `several`
+// one package or more.
 template <size_t N>
 void parse_with_package(ArgumentReader& reader, Options& options, const std::string& command,
-                        const ValueOption (&table)[N]) {
+                        const ValueOption (&table)[N], bool several = false) {
     while (!reader.done()) {
         const std::string& arg = reader.next();
         if (take_value_option(reader, arg, table, options)) continue;
         if (arg.size() > 1 && arg[0] == '-') throw UsageError{"unknown option '" + arg + "'"};
-        if (!options.package.empty()) throw UsageError{"unexpected argument '" + arg + "'"};
-        options.package = arg;
+        if (!several && !options.packages.empty()) throw UsageError{"unexpected argument '" + arg + "'"};
+        options.packages.push_back(arg);
     }
-    if (options.package.empty()) throw UsageError{command + " needs a package"};
+    if (options.packages.empty()) throw UsageError{command + " needs a package"};
+    options.package = options.packages.front();
 }
 
 void parse_verify(ArgumentReader& reader, Options& options) {
-    parse_with_package(reader, options, "verify", VERIFY_OPTIONS);
+    parse_with_package(reader, options, "verify", VERIFY_OPTIONS, true);
     if (!options.public_key_file.empty() && !options.public_key_text.empty()) {
         throw UsageError{"give either --pubkey or -P, not both"};
     }
     if (!options.signature_file.empty() && !options.checks_signature()) {
         throw UsageError{"--signature needs --pubkey or -P"};
+    }
+    if (options.packages.size() > 1 && options.checks_signature()) {
+        throw UsageError{"a signature is checked on one package at a time"};
     }
 }
 

@@ -43,6 +43,8 @@ struct Options {
     std::string password_file;        // keygen, sign, create --sign: else the terminal
     bool unencrypted = false;         // keygen -W
 
+    std::vector<std::string> packages;  // verify: each one named, the first also in package
+
     bool checks_signature() const { return !public_key_file.empty() || !public_key_text.empty(); }
 };
 
