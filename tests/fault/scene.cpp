@@ -1,12 +1,9 @@
 #include "scene.h"
 
-#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstring>
 #include <iterator>
 
 namespace faulttest {
@@ -72,18 +69,6 @@ std::string Scene::relative(std::string text) const {
     const std::string& path = dir.path();
     for (size_t at = 0; (at = text.find(path, at)) != std::string::npos; ++at) text.replace(at, path.size(), "@");
     return text;
-}
-
-Tmpfs::Tmpfs(const std::string& path, unsigned long flags, const std::string& options) : path_(path) {
-    if (::mount("tmpfs", path.c_str(), "tmpfs", flags, options.c_str()) == 0) {
-        mounted_ = true;
-    } else {
-        error_ = std::string("cannot mount a file system here: ") + std::strerror(errno);
-    }
-}
-
-Tmpfs::~Tmpfs() {
-    if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
 }
 
 }  // namespace faulttest

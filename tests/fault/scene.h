@@ -56,21 +56,6 @@ public:
     const std::string install_dir = dir / "inst";
 };
 
-// A tmpfs of its own mounted on a directory for the scope, where
-// mounting is permitted (a test skips when it is not).
-class Tmpfs {
-public:
-    Tmpfs(const std::string& path, unsigned long flags, const std::string& options);
-    ~Tmpfs();
-    Tmpfs(const Tmpfs&) = delete;
-    Tmpfs& operator=(const Tmpfs&) = delete;
-    bool mounted() const { return mounted_; }
-    const std::string& error() const { return error_; }
-
-private:
-    std::string path_;
-    bool mounted_ = false;
-    std::string error_;
-};
+using zktest::Tmpfs;
 
 }  // namespace faulttest

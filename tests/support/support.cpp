@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <ftw.h>
 #include <poll.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -224,5 +225,17 @@ std::string binary_dir() { return ZK_BINARY_DIR; }
 std::string source_dir() { return ZK_SOURCE_DIR; }
 std::string zkinstall_path() { return binary_dir() + "/bin/zkinstall"; }
 std::string zkpack_path() { return binary_dir() + "/bin/zkpack"; }
+
+Tmpfs::Tmpfs(const std::string& path, unsigned long flags, const std::string& options) : path_(path) {
+    if (::mount("tmpfs", path.c_str(), "tmpfs", flags, options.c_str()) == 0) {
+        mounted_ = true;
+    } else {
+        error_ = std::string("cannot mount a file system here: ") + std::strerror(errno);
+    }
+}
+
+Tmpfs::~Tmpfs() {
+    if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
+}
 
 }  // namespace zktest

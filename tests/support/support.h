@@ -83,6 +83,24 @@ void write_file(const std::string& path, std::string_view content, mode_t mode =
 bool exists(const std::string& path);
 mode_t mode_of(const std::string& path);  // permission bits, from lstat
 
+// A tmpfs of its own mounted on a directory for the scope, where
+// mounting is permitted (a test skips or takes another way when it
+// is not).
+class Tmpfs {
+public:
+    Tmpfs(const std::string& path, unsigned long flags, const std::string& options);
+    ~Tmpfs();
+    Tmpfs(const Tmpfs&) = delete;
+    Tmpfs& operator=(const Tmpfs&) = delete;
+    bool mounted() const { return mounted_; }
+    const std::string& error() const { return error_; }
+
+private:
+    std::string path_;
+    bool mounted_ = false;
+    std::string error_;
+};
+
 std::string zkinstall_path();
 std::string zkpack_path();
 std::string source_dir();
