@@ -51,30 +51,38 @@ TEST_P(FindMarker, FindsFirstOccurrence) {
     ::close(fd);
 }
 
+// Offsets are counted in the installer's reads, so that the cases cross
+// their boundaries whatever the read size.
+constexpr size_t BLOCK = READ_BLOCK_SIZE;
+constexpr uint32_t at(size_t offset) { return static_cast<uint32_t>(offset); }
+
 std::string false_start_then_marker() {
     // A cut candidate at the block's end that turns out wrong must not hide
     // the real marker just after it.
-    std::string content = markers_at({1500}, 3000);
-    content.replace(1018, 10, MARKER.substr(0, 9) + "X");
+    std::string content = markers_at({BLOCK + 476}, 3 * BLOCK);
+    content.replace(BLOCK - 6, 10, MARKER.substr(0, 9) + "X");
     return content;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FindMarker,
-    ::testing::Values(MarkerCase{"inside the first block", markers_at({100}, 3000), 0, 0, 100},
-                      MarkerCase{"ending exactly at the block's end", markers_at({1010}, 3000), 0, 0, 1010},
-                      MarkerCase{"straddling the 1024-byte boundary", markers_at({1020}, 3000), 0, 0, 1020},
-                      MarkerCase{"only its first byte in the first block", markers_at({1023}, 3000), 0, 0, 1023},
-                      MarkerCase{"straddling the second boundary", markers_at({2040}, 3000), 0, 0, 2040},
-                      MarkerCase{"first of two", markers_at({500, 2500}, 3000), 0, 0, 500},
-                      MarkerCase{"second of two, searched from past the first", markers_at({500, 2000}, 3000), 600, 0,
-                                 2000},
-                      MarkerCase{"among candidates everywhere", markers_at({3000}, 4000, '\x01'), 0, 0, 3000},
-                      MarkerCase{"false start cut at the block's end", false_start_then_marker(), 0, 0, 1500},
-                      MarkerCase{"absent", std::string(5000, 'x'), 0, 0, 0},
-                      MarkerCase{"cut short by the file's end", std::string(2040, 'x') + MARKER.substr(0, 10), 0, 0, 0},
-                      MarkerCase{"cut short by the end of a file that shrank",
-                                 std::string(2040, 'x') + MARKER.substr(0, 10), 0, 100, 0},
-                      MarkerCase{"empty file", std::string(), 0, 0, 0}));
+    ::testing::Values(
+        MarkerCase{"inside the first block", markers_at({100}, 3 * BLOCK), 0, 0, 100},
+        MarkerCase{"ending exactly at the block's end", markers_at({BLOCK - MARKER.size()}, 3 * BLOCK), 0, 0,
+                   at(BLOCK - MARKER.size())},
+        MarkerCase{"straddling the first boundary", markers_at({BLOCK - 4}, 3 * BLOCK), 0, 0, at(BLOCK - 4)},
+        MarkerCase{"only its first byte in the first block", markers_at({BLOCK - 1}, 3 * BLOCK), 0, 0, at(BLOCK - 1)},
+        MarkerCase{"straddling the second boundary", markers_at({2 * BLOCK - 8}, 3 * BLOCK), 0, 0, at(2 * BLOCK - 8)},
+        MarkerCase{"first of two", markers_at({500, 2 * BLOCK + 500}, 3 * BLOCK), 0, 0, 500},
+        MarkerCase{"second of two, searched from past the first", markers_at({500, 2 * BLOCK}, 3 * BLOCK), 600, 0,
+                   at(2 * BLOCK)},
+        MarkerCase{"among candidates everywhere", markers_at({BLOCK + 3000}, 2 * BLOCK, '\x01'), 0, 0,
+                   at(BLOCK + 3000)},
+        MarkerCase{"false start cut at the block's end", false_start_then_marker(), 0, 0, at(BLOCK + 476)},
+        MarkerCase{"absent", std::string(2 * BLOCK + 100, 'x'), 0, 0, 0},
+        MarkerCase{"cut short by the file's end", std::string(2 * BLOCK - 8, 'x') + MARKER.substr(0, 10), 0, 0, 0},
+        MarkerCase{"cut short by the end of a file that shrank", std::string(2 * BLOCK - 8, 'x') + MARKER.substr(0, 10),
+                   0, 100, 0},
+        MarkerCase{"empty file", std::string(), 0, 0, 0}));
 
 }  // namespace

@@ -36,10 +36,12 @@ private:
     int saved_;
 };
 
-// Until the reader has taken everything written so far.
+// Until the reader has taken everything written so far, or for at most
+// ten seconds, so that a reader that stopped early fails the test instead
+// of hanging it.
 void wait_until_drained(int write_fd) {
     int pending = 0;
-    while (::ioctl(write_fd, FIONREAD, &pending) == 0 && pending > 0) {
+    for (int waited = 0; waited < 10000 && ::ioctl(write_fd, FIONREAD, &pending) == 0 && pending > 0; ++waited) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
