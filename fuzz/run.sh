@@ -2,7 +2,7 @@
 # Builds the fuzz targets (clang, preset "fuzz") and runs each for a while
 # with a fixed seed, as many side by side as there are processors.
 #
-#   fuzz/run.sh [-t SECONDS] [-j JOBS] [--fresh] [TARGET...]
+#   fuzz/run.sh [-t SECONDS] [-j JOBS] [--fresh] [--preset PRESET] [TARGET...]
 #
 #   -t SECONDS  time per target (default 600); the targets whose inputs are
 #               short strings take half of it: in runs of the whole time
@@ -11,24 +11,28 @@
 #   --fresh     start from the seed corpus alone, as CI does; otherwise the
 #               corpus grown by earlier runs (fuzz/corpus-run/TARGET) is
 #               used and grows further
+#   --preset PRESET  the build that makes the targets: fuzz (default), or
+#               asan, the sanitizer build, which makes them beside the tests
 #   TARGET      a name under fuzz/corpus/ (default: all of them)
 #
 # Prints the executions of each target and exits 1 when one found something:
-# the input is saved as build-fuzz/findings/TARGET-crash-... (or -timeout-,
-# -leak-, -oom-) and reproduces with build-fuzz/bin/fuzz_TARGET FILE.
+# the input is saved as build-PRESET/findings/TARGET-crash-... (or -timeout-,
+# -leak-, -oom-) and reproduces with build-PRESET/bin/fuzz_TARGET FILE.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=600
 jobs=$(nproc)
 fresh=0
+preset=fuzz
 targets=()
 while [ $# -gt 0 ]; do
     case "$1" in
         -t) seconds="$2"; shift 2 ;;
         -j) jobs="$2"; shift 2 ;;
         --fresh) fresh=1; shift ;;
-        -*) echo "usage: fuzz/run.sh [-t SECONDS] [-j JOBS] [--fresh] [TARGET...]" >&2; exit 2 ;;
+        --preset) preset="$2"; shift 2 ;;
+        -*) echo "usage: fuzz/run.sh [-t SECONDS] [-j JOBS] [--fresh] [--preset PRESET] [TARGET...]" >&2; exit 2 ;;
         *) targets+=("$1"); shift ;;
     esac
 done
@@ -46,10 +50,10 @@ for target in "${targets[@]}"; do if is_quick "$target"; then ordered+=("$target
 targets=("${ordered[@]}")
 
 scripts/deps.sh
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j"$(nproc)" >/dev/null
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j"$(nproc)" >/dev/null
 
-build=build-fuzz
+build=build-$preset
 mkdir -p "$build/findings" "$build/logs"
 # Blocks that the design keeps for the whole run are not leaks.
 export LSAN_OPTIONS="suppressions=$PWD/sanitizer/lsan.supp:print_suppressions=0"

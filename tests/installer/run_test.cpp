@@ -312,7 +312,7 @@ TEST_F(InstallerRun, WithoutPathTheSystemNamesTheRunningFile) {
         EXPECT_EQ(r.status, 0) << argv0;
     }
 
-#ifdef __SANITIZE_ADDRESS__
+#ifdef ZKTEST_ASAN
     // The sanitizers' runtime itself needs /proc, so the rest cannot run here.
     GTEST_SKIP() << "a sanitized installer cannot run without /proc";
 #endif

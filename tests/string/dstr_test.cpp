@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
-#ifdef __SANITIZE_ADDRESS__
+#include "support.h"
+
+#ifdef ZKTEST_ASAN
 // The allocation-failure test needs refused requests to come back null, as
 // they do from the C library, instead of ending the process.
 extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1:max_allocation_size_mb=512"; }
@@ -365,7 +367,7 @@ TEST(DstrDeathTest, SetSizeBeyondTheBufferStopsWithTheAssertion) {
 // Growth requests of about 1.5 GB fail in the child, whose address space is
 // limited to 512 MB; the record must come out of each exactly as it went in.
 std::string failed_growth_changes() {
-#ifndef __SANITIZE_ADDRESS__
+#ifndef ZKTEST_ASAN
     const rlimit limit{512u << 20, 512u << 20};
     if (::setrlimit(RLIMIT_AS, &limit) != 0) {
         return "cannot limit the address space";

@@ -11,6 +11,16 @@
 #include <string_view>
 #include <vector>
 
+// Defined where AddressSanitizer instruments the build: GCC and clang say so
+// in different ways.
+#if defined(__SANITIZE_ADDRESS__)
+#define ZKTEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZKTEST_ASAN 1
+#endif
+#endif
+
 namespace zktest {
 
 // A fresh directory under the build tree, removed with its contents.
