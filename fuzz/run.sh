@@ -31,7 +31,11 @@ while [ $# -gt 0 ]; do
         -t) seconds="$2"; shift 2 ;;
         -j) jobs="$2"; shift 2 ;;
         --fresh) fresh=1; shift ;;
-        --preset) preset="$2"; shift 2 ;;
+        --preset)
+            case "$2" in
+                fuzz | asan) preset="$2"; shift 2 ;;
+                *) echo "fuzz/run.sh: the preset $2 makes no fuzz targets (fuzz or asan do)" >&2; exit 2 ;;
+            esac ;;
         -*) echo "usage: fuzz/run.sh [-t SECONDS] [-j JOBS] [--fresh] [--preset PRESET] [TARGET...]" >&2; exit 2 ;;
         *) targets+=("$1"); shift ;;
     esac
