@@ -21,7 +21,9 @@ installer=$scratch/prefix/bin/zkinstall
 
 # No NEEDED entry and no interpreter, in the native installer and in the
 # aarch64 one when it was built. A static-pie program keeps a dynamic section
-# for relocating itself, which names no library.
+# for relocating itself, which names no library. Nor may a call reach the
+# name service switch (getpwnam, gethostid...), which would load the host's
+# modules, whose names the C library builds from "libnss_".
 for program in "$installer" "$scratch/prefix/bin/zkinstall-aarch64"; do
   [ "$program" = "$installer" ] || [ -e "$build/bin/zkinstall-aarch64" ] || continue
   dynamic=$(readelf --dynamic --wide "$program") || fail "readelf cannot read $program"
@@ -29,6 +31,7 @@ for program in "$installer" "$scratch/prefix/bin/zkinstall-aarch64"; do
   ! grep -F '(NEEDED)' <<<"$dynamic" || fail "$program needs shared libraries"
   ! grep -qw INTERP <<<"$headers" || fail "$program names a dynamic loader"
   grep -qw LOAD <<<"$headers" || fail "no program headers read from $program"
+  ! grep -qF libnss_ "$program" || fail "$program can load name service modules"
 done
 
 shell=/bin/busybox
