@@ -119,6 +119,7 @@ void ArchiveWriter::start_file(int parent, const std::string& leaf, unsigned mod
         fd = ::openat(parent, temp_name_.data(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST) break;
     }
+    if (fd >= 0) note_unfinished_file(parent, temp_name_.data());
     FILE* file = fd >= 0 ? ::fdopen(fd, "w") : nullptr;
     if (file == nullptr || leaf.empty()) {
         if (fd >= 0) {
@@ -127,13 +128,13 @@ void ArchiveWriter::start_file(int parent, const std::string& leaf, unsigned mod
             else
                 ::close(fd);
             ::unlinkat(parent, temp_name_.data(), 0);
+            forget_unfinished_file();
         }
         return fail("Cannot create file %s\n");
     }
     if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
         std::printf("Failed to chmod(%s, %o)\n", entry_name_.c_str(), mode);
     }
-    note_unfinished_file(parent, temp_name_.data());
     entry_file_ = file;
     entry_parent_ = parent;
     entry_leaf_ = leaf;
@@ -144,7 +145,9 @@ void ArchiveWriter::make_symbolic_link(int parent, const std::string& leaf, cons
     if (leaf.empty() || !next_temp_name() || ::symlinkat(target.c_str(), parent, temp_name_.data()) != 0) {
         return fail("Cannot create link %s\n");
     }
+    note_unfinished_file(parent, temp_name_.data());
     put_in_place(parent, leaf, "Cannot create link %s\n");
+    forget_unfinished_file();
 }
 
 // Only to an entry this archive made: anything else in the directory may
@@ -159,8 +162,10 @@ void ArchiveWriter::make_hard_link(int parent, const std::string& leaf, const st
                         ::linkat(target_parent, target_leaf.c_str(), parent, temp_name_.data(), 0) == 0;
     if (target_parent >= 0) ::close(target_parent);
     if (!linked) return fail("Cannot create link %s\n");
+    note_unfinished_file(parent, temp_name_.data());
     // A rename between two names of one file changes nothing and keeps both.
     if (put_in_place(parent, leaf, "Cannot create link %s\n")) ::unlinkat(parent, temp_name_.data(), 0);
+    forget_unfinished_file();
 }
 
 void ArchiveWriter::make_entry(const Entry& entry, unsigned mode) {
@@ -208,12 +213,15 @@ void ArchiveWriter::entry_end() {
     const bool write_failed = std::ferror(entry_file_) != 0;
     const bool close_failed = std::fclose(entry_file_) != 0;
     entry_file_ = nullptr;
-    forget_unfinished_file();
+    // Forgotten only once the temporary name is gone, so that a signal in
+    // between still removes it.
     if (write_failed || close_failed) {
         ::unlinkat(entry_parent_, temp_name_.data(), 0);
+        forget_unfinished_file();
         return fail("Error writing file %s\n");
     }
     put_in_place(entry_parent_, entry_leaf_, "Cannot create file %s\n");
+    forget_unfinished_file();
 }
 
 void ArchiveWriter::end_block() {
@@ -225,8 +233,8 @@ void ArchiveWriter::drop_file() {
     if (entry_file_ == nullptr) return;
     std::fclose(entry_file_);
     entry_file_ = nullptr;
-    forget_unfinished_file();
     ::unlinkat(entry_parent_, temp_name_.data(), 0);
+    forget_unfinished_file();
 }
 
 void ArchiveWriter::finish(const tar_format::TarStream& stream) {

@@ -44,9 +44,9 @@ int run_temp_file(const char* path);
 // Safe inside a signal handler.
 void remove_temp_dir();
 
-// The file being extracted under a temporary name beside its real one, so
-// that a signal ending the run leaves no partial file in the install
-// directory. At most one at a time; the name is copied.
+// The entry being made under a temporary name beside its real one, so that
+// a signal ending the run leaves no partial file or stray name in the
+// install directory. At most one at a time; the name is copied.
 void note_unfinished_file(int dir_fd, const char* name);
 void forget_unfinished_file();
 
