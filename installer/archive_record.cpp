@@ -15,6 +15,7 @@
 #include "beneath.h"
 #include "installer_state.h"
 #include "parallel_pump.h"
+#include "run_signals.h"
 #include "tar_stream.h"
 #include "temp_file.h"
 
@@ -93,6 +94,8 @@ bool ArchiveWriter::next_temp_name() {
 }
 
 // Renames the temporary name over the entry's; on failure removes it.
+// Called with the run's signals held, so that the name is never left
+// between the rename and forgetting it.
 bool ArchiveWriter::put_in_place(int parent, const std::string& leaf, const char* message) {
     if (::renameat(parent, temp_name_.data(), parent, leaf.c_str()) == 0) {
         made_.insert(normal_name_);
@@ -115,11 +118,15 @@ void ArchiveWriter::make_directory(int parent, const std::string& leaf, unsigned
 // The mode is set before any data is written, so the mask does not apply.
 void ArchiveWriter::start_file(int parent, const std::string& leaf, unsigned mode) {
     int fd = -1;
-    for (int tries = 0; fd < 0 && tries < TEMP_NAME_TRIES && next_temp_name(); ++tries) {
-        fd = ::openat(parent, temp_name_.data(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST) break;
+    {
+        // A signal between making the name and noting it would leave it.
+        const RunSignalsHeld held;
+        for (int tries = 0; fd < 0 && tries < TEMP_NAME_TRIES && next_temp_name(); ++tries) {
+            fd = ::openat(parent, temp_name_.data(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd < 0 && errno != EEXIST) break;
+        }
+        if (fd >= 0) note_unfinished_file(parent, temp_name_.data());
     }
-    if (fd >= 0) note_unfinished_file(parent, temp_name_.data());
     FILE* file = fd >= 0 ? ::fdopen(fd, "w") : nullptr;
     if (file == nullptr || leaf.empty()) {
         if (fd >= 0) {
@@ -142,6 +149,7 @@ void ArchiveWriter::start_file(int parent, const std::string& leaf, unsigned mod
 
 // The target is stored as written: the writer never follows a link.
 void ArchiveWriter::make_symbolic_link(int parent, const std::string& leaf, const std::string& target) {
+    const RunSignalsHeld held;
     if (leaf.empty() || !next_temp_name() || ::symlinkat(target.c_str(), parent, temp_name_.data()) != 0) {
         return fail("Cannot create link %s\n");
     }
@@ -158,6 +166,7 @@ void ArchiveWriter::make_hard_link(int parent, const std::string& leaf, const st
     std::string target_leaf;
     const Resolved found = tree_.lookup_parent(target, target_parent, target_leaf);
     if (found == Resolved::unsafe) return fail("Unsafe path skipped: %s\n");
+    const RunSignalsHeld held;
     const bool linked = found == Resolved::found && !leaf.empty() && next_temp_name() &&
                         ::linkat(target_parent, target_leaf.c_str(), parent, temp_name_.data(), 0) == 0;
     if (target_parent >= 0) ::close(target_parent);
@@ -220,6 +229,7 @@ void ArchiveWriter::entry_end() {
         forget_unfinished_file();
         return fail("Error writing file %s\n");
     }
+    const RunSignalsHeld held;
     put_in_place(entry_parent_, entry_leaf_, "Cannot create file %s\n");
     forget_unfinished_file();
 }

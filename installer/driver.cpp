@@ -22,6 +22,8 @@
 #include "installer_state.h"
 #include "package.h"
 #include "run_signals.h"
+#include "sealed_copy.h"
+#include "temp_dir.h"
 #include "temp_file.h"
 #include "verify.h"
 #include "welcome_record.h"
@@ -49,6 +51,14 @@ const char* running_executable() {
     }
 }
 
+// The file the kernel runs, which no rename or swap of its name changes;
+// the name found stays what messages show and where a signature is looked
+// for. A system without /proc falls back to the name.
+int open_running_file(const char* path) {
+    const int running = ::open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    return running >= 0 ? running : ::open(path, O_RDONLY | O_CLOEXEC);
+}
+
 // Opens the running executable; returns its size.
 uint64_t open_package(const char* argv0) {
     const char* path = zk::find_exec_path(std::getenv("PATH"), argv0);
@@ -62,7 +72,7 @@ uint64_t open_package(const char* argv0) {
         fatal_exit();
     }
     installer_state.package_path = path;
-    installer_state.package_fd = ::open(path, O_RDONLY);
+    installer_state.package_fd = open_running_file(path);
     if (installer_state.package_fd < 0) {
         const int error = errno;
         std::printf(
@@ -90,14 +100,6 @@ void open_closed_standard_streams() {
             fatal_exit();
         }
     }
-}
-
-// TEMP, else TMP, else TMPDIR, each even when empty; else the working directory.
-const char* choose_temp_dir() {
-    for (const char* name : {"TEMP", "TMP", "TMPDIR"}) {
-        if (const char* value = std::getenv(name)) return value;
-    }
-    return ".";
 }
 
 // The banner's first line, and all that --version shows.
@@ -182,6 +184,7 @@ int install_package(uint64_t file_size) {
     const uint32_t marker_offset = verify_package(installer_state.package_fd, file_size);
     enter_named_directory();
     const bool install_failed = walk_records(marker_offset, file_size);
+    release_sealed_copy();
     remove_temp_dir();
     print_final_message(install_failed);
     // A failed record must not look like success to whoever ran us.

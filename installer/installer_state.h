@@ -21,11 +21,11 @@ enum class RunMode {
 struct InstallerState {
     std::array<char, MARKER_BUFFER_SIZE> marker;  // NUL-terminated
     int debug_shell;                              // -d: a shell before each setup script
-    int package_fd;                               // the installer's own file, read-only
+    int package_fd;                               // the installer's own file, then its verified copy
     char* install_dir;                            // null until the welcome text record chooses it
     int stream_only;                              // -gz: the archive goes to standard output
     const char* package_path;                     // the running executable's file
-    const char* temp_dir;        // TEMP, else TMP, else TMPDIR, else "."; the private directory is made there
+    const char* temp_dir;        // the first of TEMP, TMP, TMPDIR, /tmp that others cannot change; null for none
     RunMode run_mode;            // install unless an option chose another
     int quiet;                   // --quiet: no progress, only errors and the final message
     int assume_yes;              // --yes: every question takes its default, unread

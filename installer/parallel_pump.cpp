@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "block_scanner.h"
+#include "run_signals.h"
 
 uint64_t planted_block_magic_bit = UINT64_MAX;
 
@@ -282,20 +283,26 @@ int32_t parallel_bzunzip(int threads, PumpWrite write_fn) {
     // bytes of output, and each decoder's libbzip2 takes 3.6 MB at level 9
     // beside it: a few megabytes per thread, whatever the archive's size.
     Pool pool(static_cast<size_t>(threads) + 2);
-    std::vector<std::thread> decoders;
-    for (int i = 0; i < threads; ++i) decoders.emplace_back(run_decoder, std::ref(pool));
     std::thread writer(run_writer, std::ref(pool), write_fn);
-    const InputState ended = scan_blocks(pool, scanner);
     {
-        std::unique_lock<std::mutex> lock(pool.mutex);
-        pool.input = ended;
-        pool.changed.notify_all();
-        pool.changed.wait(lock, [&] { return pool.writer_stopped; });
-        pool.decoders_stop = true;
-        pool.changed.notify_all();
+        // The writer alone takes the run's signals from here on: it makes
+        // the names their clean-up removes, and holds them back until a
+        // name is noted, which it could not do for another thread.
+        const RunSignalsHeld held;
+        std::vector<std::thread> decoders;
+        for (int i = 0; i < threads; ++i) decoders.emplace_back(run_decoder, std::ref(pool));
+        const InputState ended = scan_blocks(pool, scanner);
+        {
+            std::unique_lock<std::mutex> lock(pool.mutex);
+            pool.input = ended;
+            pool.changed.notify_all();
+            pool.changed.wait(lock, [&] { return pool.writer_stopped; });
+            pool.decoders_stop = true;
+            pool.changed.notify_all();
+        }
+        for (std::thread& decoder : decoders) decoder.join();
+        writer.join();
     }
-    for (std::thread& decoder : decoders) decoder.join();
-    writer.join();
     const bool all_delivered = pool.input == InputState::sound_end && pool.undelivered.empty();
     const int32_t result =
         all_delivered ? 0

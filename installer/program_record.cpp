@@ -34,7 +34,7 @@ int copy_payload(int from, int to, uint32_t length) {
 int file_run(int fd, const unsigned char* prefix) {
     TempPath path;
     if (!make_temp_path(path)) temp_create_failed();
-    const int file = create_temp_file(path.data());
+    const int file = create_temp_file();
     if (file < 0) temp_create_failed();
     const int result = copy_payload(fd, file, zk::LGET32(prefix));
     ::close(file);

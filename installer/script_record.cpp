@@ -1,7 +1,5 @@
 #include "script_record.h"
 
-#include <sys/stat.h>
-
 #include <zk/base/chk.h>
 #include <zk/file/filename.h>
 
@@ -51,8 +49,8 @@ void set_install_root() {
 }
 
 // Mode 0666 before the file-creation mask, as fopen would create it.
-bool open_script_file(const char* path) {
-    const int fd = create_temp_file(path, 0666);
+bool open_script_file() {
+    const int fd = create_temp_file(0666);
     if (fd < 0) return false;
     script_output.script_file = ::fdopen(fd, "w");
     script_output.script_fill = 0;
@@ -98,12 +96,12 @@ int file_run_compressed(int fd, const unsigned char* prefix) {
     TempPath path;
     if (!make_temp_path(path)) script_create_failed();
     if (shows_progress()) print_temp_path("Extract script to %s\n");
-    if (!open_script_file(path.data())) script_create_failed();
+    if (!open_script_file()) script_create_failed();
     start_payload_window(fd, prefix);
     int result = bzunzip(nullptr, payload_read, script_write);
     if (!close_script_file()) result = PUMP_FAILED;
     if (installer_state.debug_shell) open_debug_shell();
     if (result != 0) return result;
-    ::chmod(path.data(), 0755);
+    make_temp_file_executable();
     return run_temp_file(path.data());
 }

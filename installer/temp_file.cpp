@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
@@ -30,9 +31,11 @@ constexpr const char TEMP_FILE_NAME[] = "zkinstall-temp.exe";
 constexpr int MAX_REMOVAL_DEPTH = 32;
 
 // The private directory, read by signal handlers: set only while signals
-// are held.
+// are held. Its descriptor is what every file in it is made, changed and
+// removed through; the name serves the shell and the messages.
 TempPath temp_dir_path;
 volatile std::sig_atomic_t temp_dir_made = 0;
+volatile std::sig_atomic_t temp_dir_fd = -1;
 
 // The path, single-quoted for the shell: an embedded ' becomes '\''.
 using QuotedPath = std::array<char, TEMP_PATH_SIZE * 4 + 3>;
@@ -51,9 +54,9 @@ void quote_for_shell(const char* text, QuotedPath& quoted) {
     quoted[at] = '\0';
 }
 
-bool forbids_programs(const char* path) {
+bool forbids_programs() {
     struct statvfs status;
-    return ::statvfs(path, &status) == 0 && (status.f_flag & ST_NOEXEC) != 0;
+    return ::fstatvfs(temp_dir_fd, &status) == 0 && (status.f_flag & ST_NOEXEC) != 0;
 }
 
 // The shell's own statuses for a command it could not execute or find.
@@ -61,19 +64,53 @@ bool shell_could_not_start(int status) {
     return status == -1 || (WIFEXITED(status) && (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127));
 }
 
+// A shell runs a script from a descriptor it moves to 10 or above; below
+// that limit it fails before the script's first line, with a status that
+// the script itself might have returned.
+constexpr rlim_t SHELL_DESCRIPTORS = 16;
+
+bool room_for_a_shell() {
+    struct rlimit limit;
+    return ::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= SHELL_DESCRIPTORS;
+}
+
 bool killed_by_user(int status) {
     return status != -1 && WIFSIGNALED(status) && (WTERMSIG(status) == SIGINT || WTERMSIG(status) == SIGQUIT);
 }
 
-std::string temp_dir_name() { return std::string(installer_state.temp_dir) + "/" + TEMP_DIR_PATTERN; }
+// With no temporary directory that others cannot change, messages name the
+// one that would have been used.
+std::string temp_dir_name() {
+    const char* base = installer_state.temp_dir != nullptr ? installer_state.temp_dir : "/tmp";
+    return std::string(base) + "/" + TEMP_DIR_PATTERN;
+}
+
+// What mkdtemp made, as this run made it: a directory of ours that no one
+// else may enter. Anything else there was put in its place.
+bool is_private(int fd) {
+    struct stat status;
+    return ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() &&
+           (status.st_mode & 07777) == 0700;
+}
 
 bool make_temp_dir() {
+    if (installer_state.temp_dir == nullptr) return false;
     const std::string name = temp_dir_name();
     // Room for the file's name after it, so every path formed later fits.
     if (name.size() + 1 + std::strlen(TEMP_FILE_NAME) >= TEMP_PATH_SIZE) return false;
     const RunSignalsHeld held;
     std::memcpy(temp_dir_path.data(), name.c_str(), name.size() + 1);
     if (::mkdtemp(temp_dir_path.data()) == nullptr) return false;
+    const int fd = ::open(temp_dir_path.data(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0 && !is_private(fd)) {
+        ::close(fd);
+        return false;
+    }
+    if (fd < 0) {
+        ::rmdir(temp_dir_path.data());
+        return false;
+    }
+    temp_dir_fd = fd;
     temp_dir_made = 1;
     return true;
 }
@@ -107,8 +144,10 @@ void remove_contents(int fd, int depth) {
 
 }  // namespace
 
+int private_dir_fd() { return temp_dir_made != 0 || make_temp_dir() ? static_cast<int>(temp_dir_fd) : -1; }
+
 bool make_temp_path(TempPath& path) {
-    if (temp_dir_made == 0 && !make_temp_dir()) return false;
+    if (private_dir_fd() < 0) return false;
     const int length = std::snprintf(path.data(), path.size(), "%s/%s", temp_dir_path.data(), TEMP_FILE_NAME);
     return length >= 0 && static_cast<size_t>(length) < path.size();
 }
@@ -124,22 +163,29 @@ void temp_create_failed() {
     fatal_exit();
 }
 
-int create_temp_file(const char* path, int mode) {
-    ::unlink(path);
-    return ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
+int create_temp_file(int mode) {
+    ::unlinkat(temp_dir_fd, TEMP_FILE_NAME, 0);
+    return ::openat(temp_dir_fd, TEMP_FILE_NAME, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
 }
 
+bool make_temp_file_executable() { return ::fchmodat(temp_dir_fd, TEMP_FILE_NAME, 0755, 0) == 0; }
+
 int run_temp_file(const char* path) {
-    if (forbids_programs(path)) {
+    if (forbids_programs()) {
         std::printf("Error: %s does not allow programs to run; set TEMP to another directory\n",
                     installer_state.temp_dir);
-        ::remove(path);
+        ::unlinkat(temp_dir_fd, TEMP_FILE_NAME, 0);
+        return RUN_NOT_STARTED;
+    }
+    if (!room_for_a_shell()) {
+        std::printf("Error: too few file descriptors (ulimit -n) to run %s\n", path);
+        ::unlinkat(temp_dir_fd, TEMP_FILE_NAME, 0);
         return RUN_NOT_STARTED;
     }
     QuotedPath command;
     quote_for_shell(path, command);
     const int status = run_shell_command(command.data());
-    ::remove(path);
+    ::unlinkat(temp_dir_fd, TEMP_FILE_NAME, 0);
     if (killed_by_user(status)) end_run_by_signal(WTERMSIG(status));
     return shell_could_not_start(status) ? RUN_NOT_STARTED : 0;
 }
@@ -168,8 +214,9 @@ void remove_unfinished_file() {
 void remove_temp_dir() {
     const RunSignalsHeld held;
     if (temp_dir_made == 0) return;
-    const int fd = ::open(temp_dir_path.data(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) remove_contents(fd, 0);
+    remove_contents(temp_dir_fd, 0);
+    temp_dir_fd = -1;
+    // Its parent is one that no other user can change, so the name is still ours.
     ::rmdir(temp_dir_path.data());
     temp_dir_made = 0;
 }

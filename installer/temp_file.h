@@ -14,6 +14,10 @@ using TempPath = std::array<char, TEMP_PATH_SIZE>;
 // A record whose file could not be run through the shell.
 constexpr int RUN_NOT_STARTED = -3;
 
+// The private directory's descriptor, made on first use; -1 when it
+// cannot be made.
+int private_dir_fd();
+
 // Makes the private directory if this run has none yet and forms the
 // temporary file's path in it; false when the directory cannot be made or
 // the path does not fit.
@@ -28,14 +32,18 @@ void print_temp_path(const char* format);
 // ends the process with status 1.
 [[noreturn]] void temp_create_failed();
 
-// Creates the file afresh, `mode` before the file-creation mask, never
-// through whatever entry (a symbolic link, say) was left at that name.
-// Returns the descriptor, or -1.
-int create_temp_file(const char* path, int mode = 0755);
+// Creates the temporary file afresh in the private directory, `mode`
+// before the file-creation mask, never through whatever entry (a symbolic
+// link, say) was left at that name. Returns the descriptor, or -1.
+int create_temp_file(int mode = 0755);
+
+// Gives the temporary file mode 0755.
+bool make_temp_file_executable();
 
 // Runs the file through the shell, waits for it and removes it. The file's
 // own exit status is not looked at: 0, or RUN_NOT_STARTED when the
-// temporary directory forbids programs or the file could not be started. A
+// temporary directory forbids programs, too few descriptors are left for a
+// shell, or the shell could not start the file. A
 // file killed by SIGINT or SIGQUIT (Ctrl-C, Ctrl-\) ends the run by that
 // signal.
 int run_temp_file(const char* path);

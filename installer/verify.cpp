@@ -14,6 +14,7 @@
 #include "fatal.h"
 #include "installer_state.h"
 #include "package.h"
+#include "sealed_copy.h"
 #include "signature_check.h"
 #include "verify_internal.h"
 
@@ -40,6 +41,7 @@ void read_header(int fd, uint32_t marker_offset, Header& header) {
         std::fprintf(stderr, "Error reading package header\n");
         fatal_exit();
     }
+    copy_package_bytes(marker_offset, header.data(), header.size());
 }
 
 void check_marker(const Header& header) {
@@ -67,11 +69,14 @@ void check_size(const Header& header, uint32_t marker_offset, uint64_t file_size
 uint32_t checksum_records(int fd, uint32_t marker_offset, uint32_t so_far) {
     std::array<unsigned char, READ_BLOCK_SIZE> block;
     uint32_t computed = so_far;
-    ::lseek(fd, static_cast<off_t>(uint64_t{marker_offset} + HEADER_SIZE), SEEK_SET);
+    uint64_t offset = uint64_t{marker_offset} + HEADER_SIZE;
+    ::lseek(fd, static_cast<off_t>(offset), SEEK_SET);
     ssize_t count;
     while ((count = ::read(fd, block.data(), block.size())) > 0) {
         computed = zk::crc32_accum(block.data(), static_cast<int>(count));
         hash_package_bytes(block.data(), static_cast<size_t>(count));
+        copy_package_bytes(offset, block.data(), static_cast<size_t>(count));
+        offset += static_cast<uint64_t>(count);
     }
     return computed;
 }
@@ -101,6 +106,7 @@ void checksum_program_image(int fd, uint32_t marker_offset) {
         if (count <= 0) break;
         zk::crc32_accum(block.data(), static_cast<int>(count));
         hash_package_bytes(block.data(), static_cast<size_t>(count));
+        copy_package_bytes(processed, block.data(), static_cast<size_t>(count));
         processed += static_cast<uint32_t>(count);
         const time_t now = std::time(nullptr);
         if (now != noted && shows_progress()) {
@@ -111,12 +117,13 @@ void checksum_program_image(int fd, uint32_t marker_offset) {
     }
 }
 
-uint32_t verify_package(int fd, uint64_t file_size) {
+uint32_t verify_package(int fd, uint64_t& file_size) {
     // Not found gives 0, and the file does not start with the marker: the
     // header check below reports it.
     const uint32_t limit = static_cast<uint32_t>(std::min<uint64_t>(file_size, UINT32_MAX));
     const uint32_t marker_offset = find_marker(fd, 0, limit);
     load_package_signature();
+    start_sealed_copy(file_size);
     checksum_program_image(fd, marker_offset);
     if (shows_progress()) std::fprintf(stderr, "\n");
 
@@ -127,6 +134,7 @@ uint32_t verify_package(int fd, uint64_t file_size) {
     const uint32_t stored = zk::LGET32(header.data() + HEADER_CHECKSUM);
     const uint32_t through_header = accumulate_header(header);
     const uint32_t computed = checksum_records(fd, marker_offset, through_header);
+    file_size = seal_package_copy();
     // A bad signature ends the run before either prompt could offer to go on.
     check_package_signature();
     check_size(header, marker_offset, file_size);

@@ -450,7 +450,7 @@ TEST_F(ArchiveRun, FileSizeLimitMakesExtractionFail) {
     const std::string tar = archive_test::tar_archive({{"big", archive_test::noise(100000)}, {"small", "s"}});
     pack({"--record", "2", compressed_file("big.tar", tar)});
     // 64 blocks of 512 bytes; SIGXFSZ ignored, so writes fail instead.
-    const RunResult r = install_through_shell("ulimit -f 64; trap '' XFSZ; exec pkg");
+    const RunResult r = install_through_shell("ulimit -S -f 64; trap '' XFSZ; exec pkg");
     check(r,
           "\nExtracting big .. 100000 bytes\nError writing file big\n"
           "Extracting small .. 1 bytes\n" +
@@ -463,7 +463,7 @@ TEST_F(ArchiveRun, FileSizeLimitMakesExtractionFail) {
 TEST_F(ArchiveRun, FileSizeLimitKeepsACutShortScriptFromRunning) {
     pack({"--record", "11",
           script("long.sh", "touch " + zkpacktest::quoted(ran) + "\n# " + std::string(100000, 'x') + "\n")});
-    const RunResult r = install_through_shell("ulimit -f 64; trap '' XFSZ; exec pkg");
+    const RunResult r = install_through_shell("ulimit -S -f 64; trap '' XFSZ; exec pkg");
     EXPECT_EQ(r.out, extract_line + FAILURE);
     EXPECT_NE(r.err.find("zkinstall: error writing to output stream\n"), std::string::npos);
     EXPECT_EQ(r.status, 1);

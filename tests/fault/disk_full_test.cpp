@@ -29,7 +29,9 @@ const char SCRIPT_WRITE_ERROR[] = "zkinstall: error writing to output stream\n";
 enum class Limit { file_size, small_file_system };
 
 void limit_file_size() {
-    const rlimit limit{ROOM, ROOM};
+    // A soft limit: the installer may raise it to keep its copy of the
+    // package, not to write the files it unpacks.
+    const rlimit limit{ROOM, RLIM_INFINITY};
     ::setrlimit(RLIMIT_FSIZE, &limit);
     ::signal(SIGXFSZ, SIG_IGN);
 }

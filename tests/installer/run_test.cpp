@@ -349,7 +349,7 @@ TEST_F(InstallerRun, RelativeNameIsTakenFromTheWorkingDirectory) {
     }
 }
 
-TEST_F(InstallerRun, TemporaryDirectoryComesFromTempThenTmpThenHere) {
+TEST_F(InstallerRun, TemporaryDirectoryComesFromTempThenTmpThenTmpdirThenSlashTmp) {
     pack({"--program", program("where", "echo \"$0\"\n")});
     RunOptions tmp_only;
     tmp_only.env["TEMP"] = std::nullopt;
@@ -367,7 +367,7 @@ TEST_F(InstallerRun, TemporaryDirectoryComesFromTempThenTmpThenHere) {
     none.env["TEMP"] = std::nullopt;
     none.cwd = temp;
     r = install({}, none);
-    EXPECT_EQ(r.out, "./zkinstall.XXXXXX/zkinstall-temp.exe\n" + std::string(SUCCESS));
+    EXPECT_EQ(r.out, "/tmp/zkinstall.XXXXXX/zkinstall-temp.exe\n" + std::string(SUCCESS));
     EXPECT_TRUE(temp_is_empty());
 }
 

@@ -147,7 +147,7 @@ TEST_F(SharedMachine, SignalInTheMiddleOfAFileLeavesNoPartOfIt) {
     RunOptions options;
     options.cwd = dir / "inst";
     options.in_child = [] {
-        const struct rlimit limit { 64 * 1024, 64 * 1024 };
+        const struct rlimit limit { 64 * 1024, RLIM_INFINITY };
         ::setrlimit(RLIMIT_FSIZE, &limit);
     };
     const RunResult r = install(package, {}, options);
