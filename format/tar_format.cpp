@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "terminal_text.h"
+
 namespace tar_format {
 
 namespace {
@@ -129,7 +131,7 @@ std::string type_description(unsigned char type) {
     }
     char text[48];
     std::snprintf(text, sizeof text, "an entry of type %s",
-                  printable_name(std::string(1, static_cast<char>(type))).c_str());
+                  terminal_text::printable(std::string(1, static_cast<char>(type))).c_str());
     return text;
 }
 
@@ -161,24 +163,6 @@ std::string normal_name(std::string_view name) {
         normal += component;
     });
     return normal;
-}
-
-std::string printable_name(std::string_view name) {
-    std::string printable;
-    printable.reserve(name.size());
-    for (const char ch : name) {
-        const auto byte = static_cast<unsigned char>(ch);
-        if (byte == '\\') {
-            printable += "\\\\";
-        } else if (byte < 0x20 || byte == 0x7f) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\%03o", byte);
-            printable += escaped;
-        } else {
-            printable += ch;
-        }
-    }
-    return printable;
 }
 
 }  // namespace tar_format

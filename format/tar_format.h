@@ -97,8 +97,4 @@ bool is_link_target(std::string_view target);
 // for the directory the archive is unpacked into.
 std::string normal_name(std::string_view name);
 
-// The name for a line of output: bytes below 0x20 and 0x7f as \ooo, a
-// backslash as \\, so an archive cannot send control sequences to a terminal.
-std::string printable_name(std::string_view name);
-
 }  // namespace tar_format

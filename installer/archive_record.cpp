@@ -18,6 +18,7 @@
 #include "run_signals.h"
 #include "tar_stream.h"
 #include "temp_file.h"
+#include "terminal_text.h"
 
 namespace {
 
@@ -199,7 +200,7 @@ void ArchiveWriter::make_entry(const Entry& entry, unsigned mode) {
 }
 
 void ArchiveWriter::entry(const Entry& entry) {
-    entry_name_ = tar_format::printable_name(entry.name);
+    entry_name_ = terminal_text::printable(entry.name);
     normal_name_ = tar_format::normal_name(entry.name);
     if (shows_progress()) {
         std::printf("Extracting %s .. %lu bytes\n", entry_name_.c_str(), static_cast<unsigned long>(entry.size));
@@ -255,7 +256,7 @@ void ArchiveWriter::finish(const tar_format::TarStream& stream) {
     if (stream.last_entry().empty()) {
         std::printf("Archive damaged before its first entry: %s\n", problem.c_str());
     } else {
-        std::printf("Archive damaged after entry %s: %s\n", tar_format::printable_name(stream.last_entry()).c_str(),
+        std::printf("Archive damaged after entry %s: %s\n", terminal_text::printable(stream.last_entry()).c_str(),
                     problem.c_str());
     }
     ++failed_entries_;

@@ -12,6 +12,7 @@
 #include "fatal.h"
 #include "installer_state.h"
 #include "package_format.h"
+#include "terminal_text.h"
 
 int set_env(int fd, const unsigned char* prefix) {
     std::array<char, package_format::ENVIRONMENT_BUFFER_SIZE> text;
@@ -26,7 +27,9 @@ int set_env(int fd, const unsigned char* prefix) {
     }
     // Packages often end the assignment with a NUL of its own; it simply ends the text.
     text[length] = '\0';
-    if (!installer_state.stream_only && shows_progress()) std::printf("%s\n", text.data());
+    if (!installer_state.stream_only && shows_progress()) {
+        std::printf("%s\n", terminal_text::printable(text.data()).c_str());
+    }
     // The environment keeps the string for the rest of the run.
     ::putenv(zk::chk_strdup(text.data()));
     return 0;

@@ -12,13 +12,14 @@
 #include "check_record.h"
 #include "package_format.h"
 #include "tar_format.h"
+#include "terminal_text.h"
 
 using namespace package_format;
 
 namespace {
 
 // Escaped, so that a package cannot drive the terminal.
-void print_visible(std::string_view text) { std::fputs(tar_format::printable_name(text).c_str(), stdout); }
+void print_visible(std::string_view text) { std::fputs(terminal_text::printable(text).c_str(), stdout); }
 
 // The assignment as set_env would take it: up to its first NUL. One too
 // long for the installer is not shown; --check reports it.

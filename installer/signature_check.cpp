@@ -15,6 +15,7 @@
 
 #include "fatal.h"
 #include "installer_state.h"
+#include "terminal_text.h"
 
 namespace {
 
@@ -104,6 +105,6 @@ void check_package_signature() {
     }
     if (shows_progress()) {
         std::fprintf(stderr, "Trusted comment: %s\n",
-                     signing::printable_comment(pending.signature.trusted_comment).c_str());
+                     terminal_text::printable(pending.signature.trusted_comment, terminal_text::Tabs::kept).c_str());
     }
 }

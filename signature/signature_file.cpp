@@ -90,14 +90,6 @@ const char* check_signature(const PublicKey& key, const SignatureFile& signature
     return nullptr;
 }
 
-std::string printable_comment(std::string_view comment) {
-    std::string shown(comment);
-    for (char& c : shown) {
-        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) c = '?';
-    }
-    return shown;
-}
-
 std::string format_signature_file(const SecretKey& key, const Hash& hash, std::string_view trusted_comment) {
     std::array<unsigned char, SIGNATURE_BYTES> bytes;
     std::copy(PREHASHED.begin(), PREHASHED.end(), bytes.begin());

@@ -50,9 +50,6 @@ const char* check_signature(const PublicKey& key, const SignatureFile& signature
 // The trusted comment must hold no line end and be at most
 // TRUSTED_COMMENT_MAX bytes long.
 bool valid_trusted_comment(std::string_view comment);
-// The trusted comment as a terminal may show it: control characters other
-// than tabs become '?'.
-std::string printable_comment(std::string_view comment);
 
 std::string format_signature_file(const SecretKey& key, const Hash& hash, std::string_view trusted_comment);
 

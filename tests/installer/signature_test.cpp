@@ -139,4 +139,17 @@ TEST_F(SignedInstall, AnythingButTheRightSignatureRunsNothing) {
                    "no key");
 }
 
+TEST_F(SignedInstall, ControlsInTheCommentAndTheAssignmentAreEscaped) {
+    const std::string shown = "\302\2332J\2330m caf\xc3\xa9";
+    const std::string escaped = "\\302\\2332J\\2330m caf\xc3\xa9";
+    const auto made = zkpacktest::zkpack({"create", "-o", package, "--env", "SHOWN=" + shown});
+    ASSERT_EQ(made.status, 0) << made.err;
+    ASSERT_EQ(zkpacktest::zkpack({"sign", "-s", dir / "z.key", "-t", "by\t" + shown, package}).status, 0);
+    const RunResult result = install({"--pubkey", public_key});
+    EXPECT_NE(result.err.find("\nTrusted comment: by\t" + escaped + "\n"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out.rfind("SHOWN=" + escaped + "\n", 0), 0u) << result.out;
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(install({"--list"}).out, "environment record, 20 bytes: SHOWN=" + escaped + "\n");
+}
+
 }  // namespace

@@ -101,7 +101,7 @@ TEST(ZkpackList, ShowsHeaderAndOneLinePerRecord) {
                   "    0      65703    12 environment          22  ZK_BINDIR=bin.openbsd\n"
                   "    1      65730     1 welcome              32  Welcome to Zelkor\n"
                   "    2      65767     7 program            5000\n"
-                  "    3      70772    12 environment           8  TAB=a?b\n"
+                  "    3      70772    12 environment           8  TAB=a\\011b\n"
                   "    4      70785   200 unknown              32\n"
                   "    5      70822     1 welcome              71  " +
                   std::string(60, 'L') + "...\n");

@@ -4,6 +4,7 @@
 #include "entry_rules.h"
 #include "io.h"
 #include "tar_stream.h"
+#include "terminal_text.h"
 
 #include <array>
 #include <cstring>
@@ -41,10 +42,10 @@ void EntryRules::entry(const tar_format::Entry& entry) {
     std::string problem = entry_problem(entry.kind, entry.type, entry.name, entry.link_name);
     if (problem.empty() && entry.kind == tar_format::EntryKind::hard_link &&
         made_.count(tar_format::normal_name(entry.link_name)) == 0) {
-        problem = "a hard link to " + tar_format::printable_name(entry.link_name) + ", which no entry before it makes";
+        problem = "a hard link to " + terminal_text::printable(entry.link_name) + ", which no entry before it makes";
     }
     // Names as the installer prints them: an archive cannot drive the terminal.
-    if (!problem.empty()) fail(archive_ + ": " + tar_format::printable_name(entry.name), problem);
+    if (!problem.empty()) fail(archive_ + ": " + terminal_text::printable(entry.name), problem);
     if (entry.kind != tar_format::EntryKind::directory) made_.insert(tar_format::normal_name(entry.name));
 }
 

@@ -1,6 +1,7 @@
 #include "entry_rules.h"
 
 #include "tar_stream.h"
+#include "terminal_text.h"
 
 namespace zkpack {
 
@@ -66,7 +67,7 @@ std::string entry_problem(EntryKind kind, unsigned char type, std::string_view n
     }
     if (!tar_format::is_safe_name(name)) return name_problem(name);
     if (kind == EntryKind::symbolic_link) return target_problem(link_name);
-    return "a hard link to " + tar_format::printable_name(link_name) + ": " + name_problem(link_name);
+    return "a hard link to " + terminal_text::printable(link_name) + ": " + name_problem(link_name);
 }
 
 }  // namespace zkpack

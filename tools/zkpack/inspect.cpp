@@ -5,6 +5,7 @@
 #include "format.h"
 #include "reader.h"
 #include "tar_stream.h"
+#include "terminal_text.h"
 
 #include <algorithm>
 #include <array>
@@ -25,18 +26,18 @@ int report_problem(const std::string& path, const std::string& problem) {
     return 1;
 }
 
-// The payload's text up to the first byte in stops, shortened to fit a line;
-// control characters show as '?' so a payload cannot drive the terminal.
+// The payload's text up to the first byte in stops, shortened to fit a line
+// and escaped as the installer prints it, so a payload cannot drive the
+// terminal.
 std::string text_excerpt(const Package& package, const RecordInfo& record, std::string_view stops) {
-    std::array<unsigned char, SUMMARY_READ> text{};
+    std::array<char, SUMMARY_READ> text{};
     const size_t wanted = std::min<size_t>(record.length, text.size());
-    const size_t n = read_at(package.file.get(), text.data(), wanted, record.offset + PREFIX_SIZE, package.path);
-    std::string excerpt;
-    for (size_t i = 0; i < n && stops.find(static_cast<char>(text[i])) == std::string_view::npos; ++i) {
-        if (excerpt.size() == SUMMARY_WIDTH) return excerpt + "...";
-        excerpt += text[i] < 0x20 || text[i] == 0x7F ? '?' : static_cast<char>(text[i]);
-    }
-    return excerpt;
+    const size_t n = read_at(package.file.get(), reinterpret_cast<unsigned char*>(text.data()), wanted,
+                             record.offset + PREFIX_SIZE, package.path);
+    const std::string_view read(text.data(), n);
+    const std::string_view line = read.substr(0, read.find_first_of(stops));
+    if (line.size() > SUMMARY_WIDTH) return terminal_text::printable(line.substr(0, SUMMARY_WIDTH)) + "...";
+    return terminal_text::printable(line);
 }
 
 // The stream counts the entries itself.

@@ -2,6 +2,7 @@
 
 #include "io.h"
 #include "password.h"
+#include "terminal_text.h"
 #include "writer.h"
 
 #include <signature_file.h>
@@ -126,7 +127,8 @@ void verify_signature(const Options& options) {
     signing::SignatureFile signature;
     check(signature_path, signing::parse_signature_file(content, signature));
     check(signature_path, signing::check_signature(key, signature, hash_of(options.package)));
-    std::printf("Trusted comment: %s\n", signing::printable_comment(signature.trusted_comment).c_str());
+    std::printf("Trusted comment: %s\n",
+                terminal_text::printable(signature.trusted_comment, terminal_text::Tabs::kept).c_str());
 }
 
 }  // namespace zkpack
