@@ -1,6 +1,5 @@
 #include "signature_check.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <array>
@@ -14,6 +13,7 @@
 #include <signature_file.h>
 
 #include "fatal.h"
+#include "input_file.h"
 #include "installer_state.h"
 #include "terminal_text.h"
 
@@ -37,33 +37,35 @@ PendingSignature pending;
     fatal_exit();
 }
 
-// The whole file, when it fits in the buffer with a byte to spare;
-// otherwise the buffer's size, which no parser takes. Null when it cannot
-// be read, with errno set.
-const char* read_small_file(const std::string& path, char* buffer, size_t capacity, size_t& length) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+std::string system_reason(const char* action) { return std::string(action) + ": " + std::strerror(errno); }
+
+// Reads the whole file when it fits in the buffer with a byte to spare,
+// otherwise the buffer's size, which no parser takes. Returns why it cannot
+// be read (action and the system's reason, or that it is no regular file),
+// or nothing.
+std::string read_small_file(const std::string& path, const char* action, char* buffer, size_t capacity,
+                            size_t& length) {
+    const input_file::Opened opened = input_file::open_regular(path.c_str());
+    if (opened.not_regular) return input_file::NOT_REGULAR;
+    if (opened.fd < 0) return system_reason(action);
     length = 0;
     ssize_t count = 0;
-    while (length < capacity && (count = ::read(fd, buffer + length, capacity - length)) > 0) {
+    while (length < capacity && (count = ::read(opened.fd, buffer + length, capacity - length)) > 0) {
         length += static_cast<size_t>(count);
     }
-    const int read_error = errno;
-    ::close(fd);
-    errno = read_error;
-    return count < 0 ? nullptr : buffer;
+    const std::string problem = count < 0 ? system_reason(action) : "";
+    ::close(opened.fd);
+    return problem;
 }
-
-std::string system_reason(const char* action) { return std::string(action) + ": " + std::strerror(errno); }
 
 // The key in base64 as it stands, else a key file of that name.
 void load_key(const char* argument) {
     if (signing::parse_public_key(argument, pending.key) == nullptr) return;
     std::array<char, KEY_FILE_MAX + 1> content;
     size_t length = 0;
-    if (read_small_file(argument, content.data(), content.size(), length) == nullptr) {
-        refuse(argument,
-               ("neither a public key nor a key file that can be read (" + system_reason("cannot open") + ")").c_str());
+    const std::string unread = read_small_file(argument, "cannot open", content.data(), content.size(), length);
+    if (!unread.empty()) {
+        refuse(argument, ("neither a public key nor a key file that can be read (" + unread + ")").c_str());
     }
     if (const char* problem = signing::parse_public_key_file(std::string_view(content.data(), length), pending.key)) {
         refuse(argument, problem);
@@ -72,9 +74,9 @@ void load_key(const char* argument) {
 
 void load_signature(const std::string& path) {
     size_t length = 0;
-    if (read_small_file(path, pending.content.data(), pending.content.size(), length) == nullptr) {
-        refuse(path, system_reason("cannot read").c_str());
-    }
+    const std::string unread =
+        read_small_file(path, "cannot read", pending.content.data(), pending.content.size(), length);
+    if (!unread.empty()) refuse(path, unread.c_str());
     const std::string_view content(pending.content.data(), length);
     if (const char* problem = signing::parse_signature_file(content, pending.signature)) refuse(path, problem);
 }

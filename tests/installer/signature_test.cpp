@@ -3,6 +3,9 @@
 // one message before a record runs or a prompt is shown.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -30,10 +33,12 @@ protected:
     }
 
     // Runs the package under its bare name, found along PATH; an Enter is
-    // ready for any prompt, so a prompt would let the run go on.
+    // ready for any prompt, so a prompt would let the run go on. A run that
+    // hangs is ended by SIGALRM, which fails the test.
     RunResult install(const std::vector<std::string>& args) const {
         RunOptions options;
         options.input = "\n";
+        options.in_child = [] { ::alarm(10); };
         options.argv0 = "setup";
         options.env = {{"PATH", dir.path() + ":/usr/bin:/bin"}, {"TEMP", dir.path()}, {"RAN", ran}};
         RunResult result = zktest::run(package, args, options);
@@ -137,6 +142,13 @@ TEST_F(SignedInstall, AnythingButTheRightSignatureRunsNothing) {
                        ": neither a public key nor a key file that can be read (cannot open: No such file or "
                        "directory)",
                    "no key");
+
+    // No writer will come: opened and read, either would hold the run.
+    ASSERT_EQ(::mkfifo(signature.c_str(), 0644), 0);
+    expect_refused({"--pubkey", public_key}, signature + ": not a regular file", "FIFO signature");
+    expect_refused({"--pubkey", signature},
+                   signature + ": neither a public key nor a key file that can be read (not a regular file)",
+                   "FIFO key");
 }
 
 TEST_F(SignedInstall, ControlsInTheCommentAndTheAssignmentAreEscaped) {

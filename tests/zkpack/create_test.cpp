@@ -145,6 +145,7 @@ TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
     // The marker straddles zkpack's 64 KiB read blocks.
     write_file(dir / "marked", zkpacktest::elf_stub(std::string(65466, 'x') + marker() + "tail"));
     ::mkdir((dir / "folder").c_str(), 0755);
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);  // no writer will come
     ASSERT_EQ(::link((dir / "input").c_str(), (dir / "input-link").c_str()), 0);
     std::string object = zkpacktest::elf_stub();
     object[16] = 1;  // relocatable, not executable
@@ -180,6 +181,12 @@ TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
         {usual({"--program", dir / "missing"}),
          "zkpack: " + (dir / "missing") + ": cannot open: No such file or directory\n", 1},
         {usual({"--env", "A=b", "--program", dir / "folder"}), "zkpack: " + (dir / "folder") + ": not a regular file\n",
+         1},
+        {usual({"--env", "A=b", "--script", dir / "fifo"}), "zkpack: " + (dir / "fifo") + ": not a regular file\n", 1},
+        {usual({"--archive", dir / "fifo"}), "zkpack: " + (dir / "fifo") + ": not a regular file\n", 1},
+        {usual({"--sign", dir / "fifo", "--env", "A=b"}), "zkpack: " + (dir / "fifo") + ": not a regular file\n", 1},
+        {{"-o", out, "--stub", dir / "fifo", "--env", "A=b"},
+         "zkpack: " + (dir / "fifo") + ": not a regular file\n",
          1},
         {usual({"--program", dir / "input", "--record", "9", dir / "huge"}),
          "zkpack: " + (dir / "huge") + ": would make the installer 4 GiB or larger, beyond its 32-bit offsets\n", 1},
@@ -224,11 +231,14 @@ TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
              ", which would take it in; choose another output\n",
          1},
     };
+    // A run that hangs is ended by SIGALRM, which fails its case.
+    zktest::RunOptions limited;
+    limited.in_child = [] { ::alarm(10); };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"create"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         SCOPED_TRACE(testing::PrintToString(args));
-        const auto result = zkpack(args);
+        const auto result = zkpack(args, limited);
         EXPECT_EQ(result.err, c.err);
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.status, c.status);

@@ -1,6 +1,7 @@
 #include "io.h"
 
-#include <fcntl.h>
+#include "input_file.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,15 +40,15 @@ FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
 int FileDescriptor::release() { return std::exchange(fd_, -1); }
 
 FileDescriptor open_for_reading(const std::string& path) {
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) fail_system(path, "cannot open");
-    return file;
+    const input_file::Opened opened = input_file::open_regular(path.c_str());
+    if (opened.not_regular) fail(path, input_file::NOT_REGULAR);
+    if (opened.fd < 0) fail_system(path, "cannot open");
+    return FileDescriptor(opened.fd);
 }
 
 uint64_t size_of(int fd, const std::string& path) {
     struct stat status;
     if (::fstat(fd, &status) != 0) fail_system(path, "cannot read its status");
-    if (!S_ISREG(status.st_mode)) fail(path, "not a regular file");
     return static_cast<uint64_t>(status.st_size);
 }
 

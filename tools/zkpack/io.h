@@ -39,6 +39,7 @@ private:
     int fd_;
 };
 
+// Every input file: it must be a regular file, and a FIFO does not hold the open.
 FileDescriptor open_for_reading(const std::string& path);
 uint64_t size_of(int fd, const std::string& path);
 

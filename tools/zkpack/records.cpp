@@ -53,8 +53,10 @@ PreparedRecord prepare_record(const RecordSpec& record) {
     PreparedRecord prepared{record, std::monostate{}};
     switch (record.source) {
         case PayloadSource::assignment: check_assignment(record.argument); break;
+        // Opened once now, so that a missing input or one that is no regular
+        // file is refused before the output is begun.
         case PayloadSource::file:
-        case PayloadSource::compressed: break;
+        case PayloadSource::compressed: open_for_reading(record.argument); break;
         case PayloadSource::tree: prepared.input = TreeInput{scan_tree(record.argument), source_date_epoch()}; break;
         case PayloadSource::archive: prepared.input = check_archive(record.argument); break;
     }

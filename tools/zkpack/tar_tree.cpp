@@ -1,5 +1,7 @@
 #include "tar_tree.h"
 
+#include "input_file.h"
+
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
@@ -102,7 +104,10 @@ void TarWriter::add(const TreeEntry& entry, std::optional<time_t> mtime, Progres
 }
 
 void TarWriter::copy_data(const TreeEntry& entry, Progress& progress) {
-    const FileDescriptor file(::open(entry.source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    // The walk saw a regular file: anything else there now was swapped in.
+    const input_file::Opened opened = input_file::open_regular(entry.source.c_str(), O_NOFOLLOW);
+    if (opened.not_regular) fail(entry.source, "changed while being packed");
+    const FileDescriptor file(opened.fd);
     if (file.get() < 0) fail_system(entry.source, "cannot open");
     struct stat status;
     if (::fstat(file.get(), &status) != 0) fail_system(entry.source, "cannot read its status");
