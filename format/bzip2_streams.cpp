@@ -82,7 +82,10 @@ Result decode(void* context, Read read, Write write) {
             break;
         }
         const auto produced = static_cast<int32_t>(output.size() - stream.avail_out);
-        if (write(context, output.data(), produced) != 0) result.delivery_refused = true;
+        if (write(context, output.data(), produced) != 0) {
+            result.outcome = Outcome::refused;
+            break;
+        }
         if (status == BZ_STREAM_END) {
             stream_ended = true;
             ++result.streams;

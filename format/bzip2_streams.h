@@ -27,19 +27,20 @@ enum class Outcome {
     corrupt,       // a stream's data is damaged
     unreadable,    // the input could not be read
     cannot_start,  // libbzip2 could not set up a decompressor
+    refused,       // a delivery was not taken: decoding stopped there
 };
 
 struct Result {
     Outcome outcome = Outcome::whole;
-    int error_code = 0;             // libbzip2's, for corrupt, not_a_stream and cannot_start
-    uint64_t streams = 0;           // streams decoded whole
-    uint64_t consumed = 0;          // input bytes up to the end of the last whole stream
-    bool delivery_refused = false;  // decoding went on after it, to the same outcome
+    int error_code = 0;     // libbzip2's, for corrupt, not_a_stream and cannot_start
+    uint64_t streams = 0;   // streams decoded whole
+    uint64_t consumed = 0;  // input bytes up to the end of the last whole stream
 };
 
 // Decodes the streams that `read` supplies into `write`, one delivery per
 // decompressor call. A corrupt stream delivers nothing of the call that
-// found it.
+// found it. The first refused delivery ends decoding: a payload that
+// expands without end into a full disk costs no more than what was written.
 Result decode(void* context, Read read, Write write);
 
 }  // namespace bzip2_streams

@@ -48,9 +48,11 @@ public:
     // Ends the archive: a stream cut short or damaged fails the record.
     void finish(const tar_format::TarStream& stream);
     int failed_entries() const { return failed_entries_; }
+    bool write_failed() const { return write_failed_; }
 
 private:
     void fail(const char* message);
+    void fail_writing();
     void make_entry(const Entry& entry, unsigned mode);
     void make_directory(int parent, const std::string& leaf, unsigned mode);
     void start_file(int parent, const std::string& leaf, unsigned mode);
@@ -70,6 +72,9 @@ private:
     unsigned temp_serial_ = 0;
     std::unordered_set<std::string> made_;  // what hard links may name
     int failed_entries_ = 0;
+    // A write failed: the disk is full or broken, so the writer takes
+    // nothing more and the archive's decoding stops.
+    bool write_failed_ = false;
 };
 
 ArchiveWriter archive_writer;
@@ -80,11 +85,17 @@ void ArchiveWriter::reset() {
     tree_.open_root();
     made_.clear();
     failed_entries_ = 0;
+    write_failed_ = false;
 }
 
 void ArchiveWriter::fail(const char* message) {
     std::printf(message, entry_name_.c_str());
     ++failed_entries_;
+}
+
+void ArchiveWriter::fail_writing() {
+    write_failed_ = true;
+    fail("Error writing file %s\n");
 }
 
 // Unique to this process, so installations running at once never meet.
@@ -200,6 +211,7 @@ void ArchiveWriter::make_entry(const Entry& entry, unsigned mode) {
 }
 
 void ArchiveWriter::entry(const Entry& entry) {
+    if (write_failed_) return;
     entry_name_ = terminal_text::printable(entry.name);
     normal_name_ = tar_format::normal_name(entry.name);
     if (shows_progress()) {
@@ -215,7 +227,9 @@ void ArchiveWriter::entry(const Entry& entry) {
 }
 
 void ArchiveWriter::data(const unsigned char* bytes, size_t count) {
-    if (entry_file_ != nullptr) std::fwrite(bytes, 1, count, entry_file_);
+    if (entry_file_ == nullptr || std::fwrite(bytes, 1, count, entry_file_) == count) return;
+    drop_file();
+    fail_writing();
 }
 
 void ArchiveWriter::entry_end() {
@@ -228,7 +242,7 @@ void ArchiveWriter::entry_end() {
     if (write_failed || close_failed) {
         ::unlinkat(entry_parent_, temp_name_.data(), 0);
         forget_unfinished_file();
-        return fail("Error writing file %s\n");
+        return fail_writing();
     }
     const RunSignalsHeld held;
     put_in_place(entry_parent_, entry_leaf_, "Cannot create file %s\n");
@@ -236,7 +250,7 @@ void ArchiveWriter::entry_end() {
 }
 
 void ArchiveWriter::end_block() {
-    if (shows_progress()) std::printf("Extracting  .. 0 bytes\n");
+    if (shows_progress() && !write_failed_) std::printf("Extracting  .. 0 bytes\n");
 }
 
 // A file whose data never came whole is removed.
@@ -251,8 +265,9 @@ void ArchiveWriter::drop_file() {
 void ArchiveWriter::finish(const tar_format::TarStream& stream) {
     drop_file();
     tree_.close();
+    // Decoding stopped at a failed write, wherever the stream was.
     const std::string problem = stream.problem();
-    if (problem.empty()) return;
+    if (problem.empty() || write_failed_) return;
     if (stream.last_entry().empty()) {
         std::printf("Archive damaged before its first entry: %s\n", problem.c_str());
     } else {
@@ -270,8 +285,8 @@ void archive_reset() {
 }
 
 int32_t archive_write(PumpContext*, const unsigned char* source, int32_t count) {
-    archive_stream.feed(source, static_cast<size_t>(std::max(count, 0)));
-    return 0;
+    if (!archive_writer.write_failed()) archive_stream.feed(source, static_cast<size_t>(std::max(count, 0)));
+    return archive_writer.write_failed() ? -1 : 0;
 }
 
 int archive_finish() {

@@ -18,7 +18,8 @@ int file_extract(int fd, const unsigned char* prefix);
 void archive_reset();
 
 // Write callback of the pump: takes the archive's bytes in pieces cut
-// anywhere. Returns 0; failed entries are counted for archive_finish.
+// anywhere. Returns 0, or -1 once a file could not be written, which stops
+// the decoding; failed entries are counted for archive_finish.
 int32_t archive_write(PumpContext* context, const unsigned char* source, int32_t count);
 
 // Ends the archive: closes a file whose data was cut short (counting it as

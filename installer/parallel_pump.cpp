@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -55,11 +56,13 @@ struct Pool {
     std::deque<BlockPtr> undecoded;    // for the decoders, in order
     std::deque<BlockPtr> undelivered;  // for the writer, in order
     InputState input = InputState::scanning;
-    bool writer_stopped = false;
+    // Read by the decoders without the mutex too: once the writer stops,
+    // the block they decode is of no use.
+    std::atomic<bool> writer_stopped{false};
     bool writing = false;  // the writer holds a block it took off undelivered
     bool decoders_stop = false;
     uint64_t delivered = 0;  // bytes handed to the write callback
-    bool delivery_refused = false;
+    bool delivery_refused = false;  // nothing more is written, as bzunzip stops there too
     // The last stream boundary delivered up to: where bzunzip can take over.
     uint64_t boundary_offset = 0;
     uint64_t boundary_delivered = 0;
@@ -71,6 +74,7 @@ struct Pool {
 // hold that much output, or a stream ends soundly after them (bzunzip
 // delivers everything up to a stream's end, whatever follows).
 Verdict judge_front(const Pool& pool) {
+    if (pool.delivery_refused) return Verdict::stop;
     if (pool.undelivered.empty()) return pool.input == InputState::scanning ? Verdict::wait : Verdict::stop;
     uint64_t following = 0;
     for (size_t i = 0; i < pool.undelivered.size(); ++i) {
@@ -92,8 +96,8 @@ Verdict judge_front(const Pool& pool) {
     return Verdict::stop;
 }
 
-// Decodes a one-block stream, handing each piece of output to take; false
-// when libbzip2 does not end the stream soundly.
+// Decodes a one-block stream, handing each piece of output to take, which
+// returns false to stop; false when libbzip2 does not end the stream soundly.
 template <typename Take>
 bool decode_stream(std::vector<unsigned char>& stream, Take take) {
     bz_stream bz{};
@@ -109,13 +113,13 @@ bool decode_stream(std::vector<unsigned char>& stream, Take take) {
         const size_t produced = piece.size() - bz.avail_out;
         if (code != BZ_OK && code != BZ_STREAM_END) break;
         if (code == BZ_OK && produced == 0 && bz.avail_in == 0) break;  // cut short
-        take(piece.data(), produced);
+        if (!take(piece.data(), produced)) break;
     }
     BZ2_bzDecompressEnd(&bz);
     return code == BZ_STREAM_END;
 }
 
-void decode_block(Block& block) {
+void decode_block(Block& block, const std::atomic<bool>& abandoned) {
     uint64_t size = 0;
     std::vector<unsigned char> output;
     // Pages not written stay out of memory; those written are copied once.
@@ -123,6 +127,7 @@ void decode_block(Block& block) {
     const bool sound = decode_stream(block.stream, [&](const unsigned char* data, size_t length) {
         if (size + length <= KEPT_OUTPUT) output.insert(output.end(), data, data + length);
         size += length;
+        return !abandoned;
     });
     block.output_size = size;
     if (sound && size <= KEPT_OUTPUT) {
@@ -144,7 +149,7 @@ void run_decoder(Pool& pool) {
         }
         Block result;
         result.stream.swap(block->stream);
-        decode_block(result);
+        decode_block(result, pool.writer_stopped);
         {
             // The scanner may have marked the block as closing its stream
             // meanwhile: only what decoding found is set.
@@ -158,18 +163,18 @@ void run_decoder(Pool& pool) {
     }
 }
 
-// Writes in pieces the size bzunzip delivers; a refusal is noted and the
-// delivery goes on, as bzunzip does.
+// Writes in pieces the size bzunzip delivers, up to the first refusal.
 void deliver(Pool& pool, PumpWrite write_fn, Block& block) {
     PumpContext context{nullptr, payload_read, write_fn};
     bool refused = false;
     const auto write = [&](const unsigned char* data, size_t length) {
-        while (length > 0) {
+        while (length > 0 && !refused) {
             const size_t n = std::min(length, PUMP_OUTPUT_SIZE);
-            if (write_fn(&context, data, static_cast<int32_t>(n)) != 0) refused = true;
+            refused = write_fn(&context, data, static_cast<int32_t>(n)) != 0;
             data += n;
             length -= n;
         }
+        return !refused;
     };
     if (block.state == BlockState::decoded) {
         write(block.output.data(), block.output.size());
@@ -296,16 +301,14 @@ int32_t parallel_bzunzip(int threads, PumpWrite write_fn) {
             std::unique_lock<std::mutex> lock(pool.mutex);
             pool.input = ended;
             pool.changed.notify_all();
-            pool.changed.wait(lock, [&] { return pool.writer_stopped; });
+            pool.changed.wait(lock, [&] { return pool.writer_stopped.load(); });
             pool.decoders_stop = true;
             pool.changed.notify_all();
         }
         for (std::thread& decoder : decoders) decoder.join();
         writer.join();
     }
-    const bool all_delivered = pool.input == InputState::sound_end && pool.undelivered.empty();
-    const int32_t result =
-        all_delivered ? 0
-                      : continue_sequentially(pool.boundary_offset, pool.delivered - pool.boundary_delivered, write_fn);
-    return result != 0 || pool.delivery_refused ? PUMP_FAILED : 0;
+    if (pool.delivery_refused) return PUMP_FAILED;
+    if (pool.input == InputState::sound_end && pool.undelivered.empty()) return 0;
+    return continue_sequentially(pool.boundary_offset, pool.delivered - pool.boundary_delivered, write_fn);
 }

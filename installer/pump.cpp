@@ -61,8 +61,7 @@ int32_t bzunzip(void* opaque, PumpRead read_fn, PumpWrite write_fn) {
         std::fprintf(stderr, "bzDecompressInit: failed, ret=%d\n", result.error_code);
         fatal_exit();
     }
-    const bool whole = result.outcome == bzip2_streams::Outcome::whole && !result.delivery_refused;
-    return whole ? 0 : PUMP_FAILED;
+    return result.outcome == bzip2_streams::Outcome::whole ? 0 : PUMP_FAILED;
 }
 
 void start_payload_window(int fd, const unsigned char* prefix) {

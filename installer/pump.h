@@ -16,7 +16,7 @@ struct PumpContext;
 // cannot be read whole.
 using PumpRead = int32_t (*)(PumpContext* context, unsigned char* destination, int32_t capacity);
 // Takes `count` decompressed bytes (0 to PUMP_OUTPUT_SIZE); returns 0, or -1
-// when they could not be written.
+// when they could not be written, which ends the decoding.
 using PumpWrite = int32_t (*)(PumpContext* context, const unsigned char* source, int32_t count);
 
 // Built by each bzunzip call and handed to every callback it makes.
@@ -36,8 +36,8 @@ constexpr int32_t PUMP_FAILED = -1;
 // ended right after a whole stream and every delivery was taken;
 // PUMP_FAILED when the input ran out inside a stream (an empty input
 // included) or could not be read, bytes that are not a stream follow one,
-// a stream is corrupt, or a delivery was refused. A decompressor that cannot
-// start ends the process.
+// a stream is corrupt, or a delivery was refused (the first refusal ends
+// the decoding). A decompressor that cannot start ends the process.
 int32_t bzunzip(void* opaque, PumpRead read_fn, PumpWrite write_fn);
 
 // Starts serving the payload that begins at fd's current position; its

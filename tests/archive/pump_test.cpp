@@ -175,10 +175,12 @@ TEST_F(Pump, CorruptStreamEndsThePumpAtOnce) {
     EXPECT_NE(calls.out, SHORT_TEXT);
 }
 
-TEST_F(Pump, RefusedDeliveryFailsThePumpButTheRestIsStillDelivered) {
-    calls.refused_delivery = 0;
-    EXPECT_EQ(pump(long_offset(), long_stream.size()), PUMP_FAILED);
-    EXPECT_EQ(calls.out, LONG_TEXT);
+TEST_F(Pump, RefusedDeliveryEndsThePumpAtOnce) {
+    calls.refused_delivery = 1;
+    EXPECT_EQ(pump(long_offset(), long_stream.size() + short_stream.size()), PUMP_FAILED);
+    EXPECT_EQ(calls.deliveries.size(), 2u) << "nothing is decoded after the refusal";
+    EXPECT_LT(calls.out.size(), LONG_TEXT.size());
+    EXPECT_EQ(LONG_TEXT.compare(0, calls.out.size(), calls.out), 0);
 }
 
 }  // namespace

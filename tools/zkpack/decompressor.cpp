@@ -44,6 +44,7 @@ std::string stream_problem(const StreamResult& result, uint64_t payload_size) {
         case Outcome::corrupt: return "its bzip2 stream is corrupt (libbzip2 error " + code + ")";
         case Outcome::unreadable: return "cannot be read whole";
         case Outcome::cannot_start: return "cannot start a bzip2 decompressor (libbzip2 error " + code + ")";
+        case Outcome::refused: return "its output could not be written";
     }
     return "";
 }
