@@ -29,6 +29,13 @@ constexpr int MAX_THREADS = 64;
 // one byte) is only checked by its worker, and decoded again as it is
 // delivered, so memory stays bounded whatever the data.
 constexpr size_t KEPT_OUTPUT = size_t{1} << 20;
+// Handing a block from thread to thread costs tens of microseconds, as much
+// as decoding a few kilobytes: blocks whose output is that small, as a
+// payload of many tiny streams has them, decode faster in turn on one
+// thread. Compressors fill every block but a stream's last with at least
+// 100 000 bytes, so an honest payload stays well above the mean.
+constexpr uint64_t JUDGED_BLOCKS = 64;
+constexpr uint64_t MIN_MEAN_OUTPUT = 64 * 1024;
 
 enum class BlockState { waiting, decoded, checked, failed };
 
@@ -62,11 +69,16 @@ struct Pool {
     bool writing = false;  // the writer holds a block it took off undelivered
     bool decoders_stop = false;
     uint64_t delivered = 0;  // bytes handed to the write callback
+    uint64_t blocks_delivered = 0;
     bool delivery_refused = false;  // nothing more is written, as bzunzip stops there too
     // The last stream boundary delivered up to: where bzunzip can take over.
     uint64_t boundary_offset = 0;
     uint64_t boundary_delivered = 0;
 };
+
+bool too_small_for_threads(const Pool& pool) {
+    return pool.blocks_delivered >= JUDGED_BLOCKS && pool.delivered < pool.blocks_delivered * MIN_MEAN_OUTPUT;
+}
 
 // bzunzip drops the output of a decompressor call that fails, and one call
 // may end one block and go on into the next ones for up to PUMP_OUTPUT_SIZE
@@ -74,7 +86,7 @@ struct Pool {
 // hold that much output, or a stream ends soundly after them (bzunzip
 // delivers everything up to a stream's end, whatever follows).
 Verdict judge_front(const Pool& pool) {
-    if (pool.delivery_refused) return Verdict::stop;
+    if (pool.delivery_refused || too_small_for_threads(pool)) return Verdict::stop;
     if (pool.undelivered.empty()) return pool.input == InputState::scanning ? Verdict::wait : Verdict::stop;
     uint64_t following = 0;
     for (size_t i = 0; i < pool.undelivered.size(); ++i) {
@@ -184,6 +196,7 @@ void deliver(Pool& pool, PumpWrite write_fn, Block& block) {
     const std::lock_guard<std::mutex> lock(pool.mutex);
     pool.writing = false;
     pool.delivered += block.output_size;
+    ++pool.blocks_delivered;
     pool.delivery_refused |= refused;
     if (block.closes_stream) {
         pool.boundary_offset = block.next_stream_offset;

@@ -8,7 +8,9 @@
 // bzunzip would certainly deliver it too, and anything unexpected (a cut that
 // does not decode, a damaged or truncated stream, bytes after the stream)
 // hands the payload to bzunzip from its start, skipping the bytes already
-// delivered. A refused delivery ends it, as it ends bzunzip.
+// delivered. So do blocks too small on average to gain from threads, as a
+// payload of many tiny streams holds them. A refused delivery ends it, as
+// it ends bzunzip.
 #pragma once
 
 #include <cstdint>
