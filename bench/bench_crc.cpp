@@ -1,5 +1,5 @@
-// Throughput of crc32_accum, the package checksum, over the chunk sizes its
-// callers feed it: 1 KiB reads and 64 KiB blocks.
+// Throughput of crc32_accum, whose step the package checksum shares, over the
+// chunk sizes its callers feed it: 1 KiB reads and 64 KiB blocks.
 #include <zk/zk.h>
 
 #include <benchmark/benchmark.h>

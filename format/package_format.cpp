@@ -1,8 +1,5 @@
 #include "package_format.h"
 
-#include <zk/base/byteorder.h>
-#include <zk/base/crc.h>
-
 #include <cstring>
 
 namespace package_format {
@@ -29,11 +26,6 @@ bool MarkerSearch::feed(const unsigned char* data, size_t length) {
     }
     consumed_ += length;
     return found_;
-}
-
-uint32_t accumulate_header(Header header) {
-    std::memset(header.data() + HEADER_CHECKSUM, 0, CHECKSUM_SIZE);
-    return zk::crc32_accum(header.data(), static_cast<int>(header.size()));
 }
 
 }  // namespace package_format

@@ -89,8 +89,4 @@ private:
     uint64_t offset_ = 0;
 };
 
-// Adds the header to the running CRC-32 (zk::crc32_accum) with its checksum
-// field taken as zeros, as the checksum counts it; returns the running value.
-uint32_t accumulate_header(Header header);
-
 }  // namespace package_format

@@ -19,6 +19,7 @@
 #include "driver.h"
 #include "fatal.h"
 #include "installer_state.h"
+#include "package_checksum.h"
 #include "package_format.h"
 #include "shell_command.h"
 
@@ -28,7 +29,6 @@
 
 #include <zk/base/byteorder.h>
 #include <zk/base/chk.h>
-#include <zk/base/crc.h>
 #include <zk/file/filename.h>
 
 #include <algorithm>
@@ -116,10 +116,11 @@ void write_package(const unsigned char* records, size_t size) {
     std::array<unsigned char, HEADER_SIZE> header{};
     std::memcpy(header.data(), installer_state.marker.data(), MARKER_SIZE);
     zk::LPUT32(header.data() + HEADER_LENGTH, static_cast<uint32_t>(HEADER_SIZE + size));
-    zk::crc32_accum(nullptr, 0);
-    zk::crc32_accum(reinterpret_cast<const unsigned char*>(STUB), static_cast<int>(std::strlen(STUB)));
-    zk::crc32_accum(header.data(), static_cast<int>(header.size()));
-    zk::LPUT32(header.data() + HEADER_CHECKSUM, zk::crc32_accum(records, static_cast<int>(size)));
+    Checksum checksum(std::strlen(STUB));
+    checksum.add(reinterpret_cast<const unsigned char*>(STUB), std::strlen(STUB));
+    checksum.add(header.data(), header.size());
+    checksum.add(records, size);
+    zk::LPUT32(header.data() + HEADER_CHECKSUM, checksum.value());
 
     require(::ftruncate(package_fd, 0) == 0 && ::lseek(package_fd, 0, SEEK_SET) == 0, "the package can be emptied");
     write_all(package_fd, STUB, std::strlen(STUB));

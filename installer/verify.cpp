@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <zk/base/byteorder.h>
-#include <zk/base/crc.h>
 
 #include <algorithm>
 #include <array>
@@ -65,20 +64,19 @@ void check_size(const Header& header, uint32_t marker_offset, uint64_t file_size
 }
 
 // Adds the rest of the file, after the header, and returns the checksum of
-// everything added; `so_far` is the checksum up to the header's end.
-uint32_t checksum_records(int fd, uint32_t marker_offset, uint32_t so_far) {
+// everything added.
+uint32_t checksum_records(int fd, uint32_t marker_offset, Checksum& checksum) {
     std::array<unsigned char, READ_BLOCK_SIZE> block;
-    uint32_t computed = so_far;
     uint64_t offset = uint64_t{marker_offset} + HEADER_SIZE;
     ::lseek(fd, static_cast<off_t>(offset), SEEK_SET);
     ssize_t count;
     while ((count = ::read(fd, block.data(), block.size())) > 0) {
-        computed = zk::crc32_accum(block.data(), static_cast<int>(count));
+        checksum.add(block.data(), static_cast<size_t>(count));
         hash_package_bytes(block.data(), static_cast<size_t>(count));
         copy_package_bytes(offset, block.data(), static_cast<size_t>(count));
         offset += static_cast<uint64_t>(count);
     }
-    return computed;
+    return checksum.value();
 }
 
 void check_checksum(uint32_t stored, uint32_t computed) {
@@ -94,9 +92,9 @@ void check_checksum(uint32_t stored, uint32_t computed) {
 
 }  // namespace
 
-void checksum_program_image(int fd, uint32_t marker_offset) {
+Checksum checksum_program_image(int fd, uint32_t marker_offset) {
     std::array<unsigned char, READ_BLOCK_SIZE> block;
-    zk::crc32_accum(nullptr, 0);
+    Checksum checksum(marker_offset);
     ::lseek(fd, 0, SEEK_SET);
     time_t noted = std::time(nullptr);
     uint32_t processed = 0;
@@ -104,7 +102,7 @@ void checksum_program_image(int fd, uint32_t marker_offset) {
         const size_t wanted = std::min<size_t>(block.size(), marker_offset - processed);
         const ssize_t count = ::read(fd, block.data(), wanted);
         if (count <= 0) break;
-        zk::crc32_accum(block.data(), static_cast<int>(count));
+        checksum.add(block.data(), static_cast<size_t>(count));
         hash_package_bytes(block.data(), static_cast<size_t>(count));
         copy_package_bytes(processed, block.data(), static_cast<size_t>(count));
         processed += static_cast<uint32_t>(count);
@@ -115,6 +113,7 @@ void checksum_program_image(int fd, uint32_t marker_offset) {
             noted = now;
         }
     }
+    return checksum;
 }
 
 uint32_t verify_package(int fd, uint64_t& file_size) {
@@ -124,7 +123,7 @@ uint32_t verify_package(int fd, uint64_t& file_size) {
     const uint32_t marker_offset = find_marker(fd, 0, limit);
     load_package_signature();
     start_sealed_copy(file_size);
-    checksum_program_image(fd, marker_offset);
+    Checksum checksum = checksum_program_image(fd, marker_offset);
     if (shows_progress()) std::fprintf(stderr, "\n");
 
     Header header;
@@ -132,8 +131,8 @@ uint32_t verify_package(int fd, uint64_t& file_size) {
     hash_package_bytes(header.data(), header.size());
     check_marker(header);
     const uint32_t stored = zk::LGET32(header.data() + HEADER_CHECKSUM);
-    const uint32_t through_header = accumulate_header(header);
-    const uint32_t computed = checksum_records(fd, marker_offset, through_header);
+    checksum.add(header.data(), header.size());
+    const uint32_t computed = checksum_records(fd, marker_offset, checksum);
     file_size = seal_package_copy();
     // A bad signature ends the run before either prompt could offer to go on.
     check_package_signature();

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 
-// Starts the running checksum with the program image before the marker,
+#include "package_checksum.h"
+
+// Starts the package checksum with the program image before the marker,
 // telling the user on standard error how far it got, at most once per clock
 // second.
-void checksum_program_image(int fd, uint32_t marker_offset);
+package_format::Checksum checksum_program_image(int fd, uint32_t marker_offset);

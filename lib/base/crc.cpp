@@ -1,6 +1,9 @@
 #include <zk/base/crc.h>
 
+#include <algorithm>
 #include <array>
+
+#include "crc_internal.h"
 
 namespace zk {
 
@@ -49,11 +52,12 @@ void ensure_table() {
     }
 }
 
-// The definition: one table lookup per byte.
-uint32_t byte_step(uint32_t reg, unsigned char byte) { return (reg << 8) ^ crc32_table[(reg >> 24) ^ byte]; }
+}  // namespace
 
-uint32_t update(uint32_t reg, const unsigned char* buf, int length) {
-    int pos = 0;
+uint32_t crc32_byte_step(uint32_t reg, unsigned char byte) { return (reg << 8) ^ slices[0][(reg >> 24) ^ byte]; }
+
+uint32_t crc32_update(uint32_t reg, const unsigned char* buf, size_t length) {
+    size_t pos = 0;
     for (; pos + SLICES <= length; pos += SLICES) {
         const unsigned char* b = buf + pos;
         reg ^= uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
@@ -61,25 +65,20 @@ uint32_t update(uint32_t reg, const unsigned char* buf, int length) {
               slices[4][reg & 0xFF] ^ slices[3][b[4]] ^ slices[2][b[5]] ^ slices[1][b[6]] ^ slices[0][b[7]];
     }
     for (; pos < length; ++pos) {
-        reg = byte_step(reg, buf[pos]);
+        reg = crc32_byte_step(reg, buf[pos]);
     }
     return reg;
 }
 
-}  // namespace
-
-void init_crc32() {
-    for (uint32_t i = 0; i < 256; ++i) {
-        crc32_table[i] = table_entry(i);
-    }
-}
+// The exported table is the compile-time one, copied.
+void init_crc32() { std::copy(slices[0].begin(), slices[0].end(), crc32_table); }
 
 uint32_t crc32(const unsigned char* buf, int length) {
     if (length <= 0) {
         return 0;
     }
     ensure_table();
-    return ~update(0xFFFFFFFFu, buf, length);
+    return ~crc32_update(0xFFFFFFFFu, buf, static_cast<size_t>(length));
 }
 
 uint32_t crc32_accum(const unsigned char* buf, int length) {
@@ -87,7 +86,7 @@ uint32_t crc32_accum(const unsigned char* buf, int length) {
     if (buf == nullptr) {
         running_crc = 0xFFFFFFFFu;
     } else if (length > 0) {
-        running_crc = update(running_crc, buf, length);
+        running_crc = crc32_update(running_crc, buf, static_cast<size_t>(length));
     }
     return ~running_crc;
 }
@@ -104,7 +103,7 @@ uint32_t crc32_monocase(const unsigned char* table, const unsigned char* buf, in
     ensure_table();
     uint32_t reg = 0xFFFFFFFFu;
     for (int pos = 0; pos < length; ++pos) {
-        reg = byte_step(reg, table[buf[pos]]);
+        reg = crc32_byte_step(reg, table[buf[pos]]);
     }
     return ~reg;
 }

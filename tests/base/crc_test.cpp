@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/crc_internal.h"
+
 #include <array>
 #include <cctype>
 #include <cstdint>
@@ -133,6 +135,28 @@ TEST(Crc, AgreesWithTheByteStepOnRandomBuffers) {
         }
         ASSERT_EQ(accumulated, expected) << length << " at " << offset << " in pieces";
     }
+}
+
+// The register-passing step that keeps no state of its own: from any
+// register, the multi-byte path folds in what the byte step does, and the
+// step itself is the exported table's.
+TEST(Crc, UpdateFromAnyRegisterAgreesWithTheByteStep) {
+    std::mt19937 random(20250112);
+    std::vector<unsigned char> data(64);
+    for (auto& byte : data) byte = static_cast<unsigned char>(random());
+    zk::init_crc32();
+    for (int round = 0; round < 400; ++round) {
+        const uint32_t start = static_cast<uint32_t>(random());
+        const size_t offset = random() % 8;
+        const size_t length = random() % (data.size() - offset + 1);
+        uint32_t expected = start;
+        for (size_t i = 0; i < length; ++i) expected = zk::crc32_byte_step(expected, data[offset + i]);
+        ASSERT_EQ(zk::crc32_update(start, data.data() + offset, length), expected) << length << " at " << offset;
+    }
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        ASSERT_EQ(zk::crc32_byte_step(0, static_cast<unsigned char>(byte)), zk::crc32_table[byte]) << byte;
+    }
+    EXPECT_EQ(~zk::crc32_update(0xFFFFFFFF, DIGITS, 9), CHECK_VALUE);
 }
 
 }  // namespace

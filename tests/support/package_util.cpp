@@ -1,11 +1,12 @@
 #include "package_util.h"
 
+#include "package_checksum.h"
+
 #include <zk/zk.h>
 
 #include <dirent.h>
 
 #include <algorithm>
-#include <array>
 
 namespace zkpacktest {
 
@@ -23,15 +24,9 @@ void store32(std::string& bytes, size_t offset, uint32_t value) {
 }
 
 uint32_t checksum_of(std::string_view file, size_t marker_offset) {
-    // The field taken as zero without copying the file, which may be a
-    // package of several megabytes.
-    const size_t field = marker_offset + CHECKSUM_FIELD;
-    constexpr std::array<unsigned char, 4> zero{};
-    const auto bytes = [&](size_t from) { return reinterpret_cast<const unsigned char*>(file.data() + from); };
-    zk::crc32_accum(nullptr, 0);
-    zk::crc32_accum(bytes(0), static_cast<int>(field));
-    zk::crc32_accum(zero.data(), static_cast<int>(zero.size()));
-    return zk::crc32_accum(bytes(field + zero.size()), static_cast<int>(file.size() - field - zero.size()));
+    package_format::Checksum checksum(marker_offset);
+    checksum.add(reinterpret_cast<const unsigned char*>(file.data()), file.size());
+    return checksum.value();
 }
 
 void reseal(std::string& file, size_t marker_offset) {

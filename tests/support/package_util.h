@@ -1,5 +1,6 @@
 // Packages as the tests see them: built here byte by byte, independently
-// of zkpack, and compared with what zkpack writes.
+// of zkpack, and compared with what zkpack writes. Only the checksum is the
+// format library's, whose own test checks it against the plain CRC.
 #pragma once
 
 #include "support.h"

@@ -2,6 +2,7 @@
 // the format, in zkpack's namespace.
 #pragma once
 
+#include "package_checksum.h"
 #include "package_format.h"
 
 namespace zkpack {

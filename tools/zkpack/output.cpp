@@ -69,14 +69,14 @@ void PackageOutput::patch32(uint64_t offset, uint32_t value) {
     write_all_at(file_.get(), field.data(), field.size(), offset, temp_path_);
 }
 
-uint32_t PackageOutput::checksum() {
+uint32_t PackageOutput::checksum(uint64_t marker_offset) {
     flush();
-    uint32_t crc = zk::crc32_accum(nullptr, 0);
+    Checksum checksum(marker_offset);
     for_each_block(file_.get(), temp_path_, 0, size_, [&](const unsigned char* block, size_t length) {
-        crc = zk::crc32_accum(block, static_cast<int>(length));
+        checksum.add(block, length);
         return true;
     });
-    return crc;
+    return checksum.value();
 }
 
 void PackageOutput::commit() {

@@ -25,8 +25,9 @@ public:
     // file to the installer's size limit.
     void check_room(uint64_t more, const std::string& source) const;
     void patch32(uint64_t offset, uint32_t value);
-    // CRC-32 of everything written so far.
-    uint32_t checksum();
+    // The package checksum of everything written so far, the header at
+    // marker_offset.
+    uint32_t checksum(uint64_t marker_offset);
     // Mode 0755, then the rename to the final name.
     void commit();
 

@@ -20,21 +20,14 @@ uint64_t find_marker(const Package& package) {
     return search.offset();
 }
 
-// Adds the file's bytes from..to to the running CRC; returns its value.
-uint32_t add_to_checksum(const Package& package, uint64_t from, uint64_t to, uint32_t crc) {
-    for_each_block(package.file.get(), package.path, from, to, [&](const unsigned char* block, size_t length) {
-        crc = zk::crc32_accum(block, static_cast<int>(length));
-        return true;
-    });
-    return crc;
-}
-
-// The checksum field counts as zero.
-uint32_t compute_checksum(const Package& package, std::array<unsigned char, HEADER_SIZE> header) {
-    uint32_t crc = zk::crc32_accum(nullptr, 0);
-    crc = add_to_checksum(package, 0, package.marker_offset, crc);
-    crc = accumulate_header(header);
-    return add_to_checksum(package, package.marker_offset + HEADER_SIZE, package.file_size, crc);
+uint32_t compute_checksum(const Package& package) {
+    Checksum checksum(package.marker_offset);
+    for_each_block(package.file.get(), package.path, 0, package.file_size,
+                   [&](const unsigned char* block, size_t length) {
+                       checksum.add(block, length);
+                       return true;
+                   });
+    return checksum.value();
 }
 
 std::string hex32(uint32_t value) {
@@ -60,7 +53,7 @@ Package open_package(const std::string& path) {
     if (header[HEADER_TERMINATOR] != 0) fail(path, "package header lacks the NUL after the marker");
     package.package_length = zk::LGET32(header.data() + HEADER_LENGTH);
     package.stored_checksum = zk::LGET32(header.data() + HEADER_CHECKSUM);
-    package.computed_checksum = compute_checksum(package, header);
+    package.computed_checksum = compute_checksum(package);
     return package;
 }
 

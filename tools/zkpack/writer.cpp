@@ -95,7 +95,7 @@ void create_package(const Options& options) {
     for (const auto& record : records) write_record(record, settings, output);
 
     output.patch32(marker_offset + HEADER_LENGTH, static_cast<uint32_t>(output.size() - marker_offset));
-    output.patch32(marker_offset + HEADER_CHECKSUM, output.checksum());
+    output.patch32(marker_offset + HEADER_CHECKSUM, output.checksum(marker_offset));
     output.commit();
 }
 
