@@ -50,6 +50,27 @@ void for_each_component(std::string_view name, Use use) {
     }
 }
 
+bool holds_nul(std::string_view text) { return text.find('\0') != std::string_view::npos; }
+
+// A NUL byte would end the name for the system, so "..\0x/f" would be made
+// as "../f".
+Rule name_rule(std::string_view name) {
+    if (name.size() > MAX_NAME_LENGTH) return Rule::name_too_long;
+    if (name.empty()) return Rule::empty_name;
+    if (name.front() == '/') return Rule::absolute_name;
+    if (holds_nul(name)) return Rule::nul_in_name;
+    if (longest_component(name) > MAX_COMPONENT_LENGTH) return Rule::component_too_long;
+    bool climbs = false;
+    for_each_component(name, [&](std::string_view component) { climbs |= component == ".."; });
+    return climbs ? Rule::dot_dot_component : Rule::none;
+}
+
+Rule link_target_rule(std::string_view target) {
+    if (target.empty()) return Rule::empty_link_target;
+    if (holds_nul(target)) return Rule::nul_in_link_target;
+    return target.size() > MAX_NAME_LENGTH ? Rule::link_target_too_long : Rule::none;
+}
+
 }  // namespace
 
 std::optional<uint64_t> parse_number(const Block& block, Field field) {
@@ -141,18 +162,21 @@ size_t longest_component(std::string_view name) {
     return longest;
 }
 
-// A pax record may hold a NUL byte; the system would take the name only up
-// to it, so "..\0x/f" would be made as "../f".
-bool is_safe_name(std::string_view name) {
-    if (name.empty() || name.size() > MAX_NAME_LENGTH || name.front() == '/') return false;
-    if (name.find('\0') != std::string_view::npos) return false;
-    bool climbs = false;
-    for_each_component(name, [&](std::string_view component) { climbs |= component == ".."; });
-    return !climbs && longest_component(name) <= MAX_COMPONENT_LENGTH;
-}
-
-bool is_link_target(std::string_view target) {
-    return !target.empty() && target.size() <= MAX_NAME_LENGTH && target.find('\0') == std::string_view::npos;
+Decision decide(EntryKind kind, std::string_view name, std::string_view link_name) {
+    if (const Rule rule = name_rule(name); rule != Rule::none) return {rule, Subject::name};
+    if (kind == EntryKind::hard_link) {
+        if (const Rule rule = name_rule(link_name); rule != Rule::none) return {rule, Subject::link_target};
+    }
+    if (kind == EntryKind::symbolic_link) {
+        if (const Rule rule = link_target_rule(link_name); rule != Rule::none) return {rule, Subject::link_target};
+    }
+    switch (kind) {
+        case EntryKind::regular:
+        case EntryKind::directory:
+        case EntryKind::symbolic_link:
+        case EntryKind::hard_link: return {Rule::none, Subject::name};
+        default: return {Rule::unsupported_type, Subject::name};
+    }
 }
 
 std::string normal_name(std::string_view name) {

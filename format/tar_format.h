@@ -85,13 +85,37 @@ std::string type_description(unsigned char type);
 // The length of the name's longest component, in bytes.
 size_t longest_component(std::string_view name);
 
-// A name that is empty, absolute, longer than MAX_NAME_LENGTH or has a ".."
-// component would reach outside the directory the archive is unpacked into;
-// one with a component longer than MAX_COMPONENT_LENGTH cannot be made.
-bool is_safe_name(std::string_view name);
+// The rules an entry must keep to be made, in the order they are checked;
+// the first one broken is the one named. The name rules keep the installer
+// below the directory the archive is unpacked into and within what file
+// systems make; the link target rules within what the system stores.
+enum class Rule {
+    none,                  // the installer makes the entry
+    name_too_long,         // longer than MAX_NAME_LENGTH
+    empty_name,
+    absolute_name,
+    nul_in_name,           // a pax record can carry one; the system would stop at it
+    component_too_long,    // longer than MAX_COMPONENT_LENGTH
+    dot_dot_component,
+    empty_link_target,     // a symbolic link's
+    nul_in_link_target,
+    link_target_too_long,  // longer than MAX_NAME_LENGTH
+    unsupported_type,      // devices, FIFOs, sparse files, unknown types
+};
 
-// A symbolic link's target the system stores: 1 to MAX_NAME_LENGTH bytes.
-bool is_link_target(std::string_view target);
+// Which of the entry's texts broke the rule: a hard link's target is a
+// name like any other, so it can break the name rules too.
+enum class Subject { name, link_target };
+
+struct Decision {
+    Rule rule;
+    Subject subject;
+};
+
+// What the installer does with an entry: files, directories and links are
+// made. A symbolic link's target is stored as written, since the installer
+// never follows a link, when the system can store it.
+Decision decide(EntryKind kind, std::string_view name, std::string_view link_name);
 
 // The name with empty and "." components dropped, as the entry lands; ""
 // for the directory the archive is unpacked into.

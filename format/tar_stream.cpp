@@ -54,18 +54,6 @@ std::string until_nul(std::string_view text) { return std::string(text.substr(0,
 
 }  // namespace
 
-Decision decide(EntryKind kind, std::string_view name, std::string_view link_name) {
-    const bool names_safe = is_safe_name(name) && (kind != EntryKind::hard_link || is_safe_name(link_name));
-    if (!names_safe || (kind == EntryKind::symbolic_link && !is_link_target(link_name))) return Decision::unsafe;
-    switch (kind) {
-        case EntryKind::regular:
-        case EntryKind::directory:
-        case EntryKind::symbolic_link:
-        case EntryKind::hard_link: return Decision::make;
-        default: return Decision::unsupported;
-    }
-}
-
 void TarStream::feed(const unsigned char* bytes, size_t count) {
     while (count > 0) {
         size_t used = count;

@@ -38,18 +38,6 @@ protected:
     ~EntryHandler() = default;
 };
 
-enum class Decision {
-    make,         // the installer makes it
-    unsafe,       // its name or link target would reach outside the directory, or cannot be made
-    unsupported,  // a type the installer does not make
-};
-
-// What the installer does with an entry: files, directories and links are
-// made. A hard link's target is a name like any other; a symbolic link's
-// target is stored as written, since the installer never follows a link,
-// when the system can store it.
-Decision decide(EntryKind kind, std::string_view name, std::string_view link_name);
-
 class TarStream {
 public:
     explicit TarStream(EntryHandler& handler) : handler_(&handler) {}

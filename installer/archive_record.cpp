@@ -22,9 +22,9 @@
 
 namespace {
 
-using tar_format::Decision;
 using tar_format::Entry;
 using tar_format::EntryKind;
+using tar_format::Rule;
 
 constexpr unsigned SEARCH_BITS = 0111;
 constexpr unsigned OWNER_WRITE = 0200;
@@ -219,11 +219,9 @@ void ArchiveWriter::entry(const Entry& entry) {
     }
     const bool directory = entry.kind == EntryKind::directory;
     const unsigned mode = entry.mode.value_or(directory ? DEFAULT_DIRECTORY_MODE : DEFAULT_FILE_MODE);
-    switch (tar_format::decide(entry.kind, entry.name, entry.link_name)) {
-        case Decision::make: return make_entry(entry, mode);
-        case Decision::unsafe: return fail("Unsafe path skipped: %s\n");
-        case Decision::unsupported: return fail("Unsupported entry skipped: %s\n");
-    }
+    const Rule rule = tar_format::decide(entry.kind, entry.name, entry.link_name).rule;
+    if (rule == Rule::none) return make_entry(entry, mode);
+    fail(rule == Rule::unsupported_type ? "Unsupported entry skipped: %s\n" : "Unsafe path skipped: %s\n");
 }
 
 void ArchiveWriter::data(const unsigned char* bytes, size_t count) {
