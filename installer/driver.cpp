@@ -26,14 +26,12 @@
 #include "temp_dir.h"
 #include "temp_file.h"
 #include "verify.h"
+#include "version.h"
 #include "welcome_record.h"
 
 using namespace package_format;
 
 namespace {
-
-constexpr int VERSION_MAJOR = 1;
-constexpr int VERSION_MINOR = 7;
 
 // The running executable as the system names it, for a start that argv[0]
 // and PATH do not lead back to (no PATH at all, as under env -i); null where
