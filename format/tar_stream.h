@@ -42,9 +42,8 @@ class TarStream {
 public:
     explicit TarStream(EntryHandler& handler) : handler_(&handler) {}
 
+    // Once the end block has been read, nothing more is taken.
     void feed(const unsigned char* bytes, size_t count);
-    // The end block has been read: nothing more is taken.
-    bool finished() const { return state_ == State::finished; }
     // After the last feed: why the stream is not a whole archive, or "".
     std::string problem() const;
     // Entries handed over, not counting metadata.
