@@ -46,27 +46,43 @@ constexpr unsigned char KIND_ARCHIVE_ALT = 10;
 constexpr unsigned char KIND_SCRIPT = 11;
 constexpr unsigned char KIND_ENVIRONMENT = 12;
 
-struct KindName {
-    unsigned kind;
+// What a record is for: the installer carries out each role with one
+// handler per run mode, and zkpack describes each.
+enum class RecordRole { welcome, archive, program, script, environment };
+
+struct RecordKind {
+    unsigned char kind;
     std::string_view name;
+    RecordRole role;
+    bool compressed;  // the payload goes through the decoder
 };
 
-constexpr KindName KIND_NAMES[] = {
-    {KIND_WELCOME, "welcome"},     {KIND_ARCHIVE, "archive"}, {KIND_PROGRAM, "program"},
-    {KIND_ARCHIVE_ALT, "archive"}, {KIND_SCRIPT, "script"},   {KIND_ENVIRONMENT, "environment"},
+// Every kind the installer knows; any other makes it stop.
+constexpr RecordKind RECORD_KINDS[] = {
+    {KIND_WELCOME, "welcome", RecordRole::welcome, false},
+    {KIND_ARCHIVE, "archive", RecordRole::archive, true},
+    {KIND_PROGRAM, "program", RecordRole::program, false},
+    {KIND_ARCHIVE_ALT, "archive", RecordRole::archive, true},
+    {KIND_SCRIPT, "script", RecordRole::script, true},
+    {KIND_ENVIRONMENT, "environment", RecordRole::environment, false},
 };
 
-// Payloads the installer runs through its bzip2 decompressor.
-constexpr bool is_compressed_kind(unsigned kind) {
-    return kind == KIND_ARCHIVE || kind == KIND_ARCHIVE_ALT || kind == KIND_SCRIPT;
+// The row of a kind, or null for one the installer does not know.
+constexpr const RecordKind* record_kind(unsigned kind) {
+    for (const auto& row : RECORD_KINDS) {
+        if (row.kind == kind) return &row;
+    }
+    return nullptr;
 }
 
-// Kinds the installer does not know make it stop.
+constexpr bool is_compressed_kind(unsigned kind) {
+    const RecordKind* row = record_kind(kind);
+    return row != nullptr && row->compressed;
+}
+
 constexpr std::string_view kind_name(unsigned kind) {
-    for (const auto& entry : KIND_NAMES) {
-        if (entry.kind == kind) return entry.name;
-    }
-    return "unknown";
+    const RecordKind* row = record_kind(kind);
+    return row != nullptr ? row->name : "unknown";
 }
 
 // Assembled at run time from its pieces.

@@ -42,18 +42,18 @@ std::vector<size_t> take_piece_lengths(zkfuzz::FuzzInput& input) {
     return lengths;
 }
 
-// Returns archive_finish's count of failed entries.
+// Returns the archive's count of failed entries.
 int unpack(const std::string& archive, const std::vector<size_t>& lengths) {
-    archive_reset();
+    ArchiveOutput output;
     const auto* next = reinterpret_cast<const unsigned char*>(archive.data());
     size_t left = archive.size();
     for (size_t turn = 0; left > 0; ++turn) {
         const size_t count = std::min(lengths[turn % lengths.size()], left);
-        require(archive_write(nullptr, next, static_cast<int32_t>(count)) == 0, "archive_write takes every piece");
+        require(output.write(next, count), "the archive takes every piece");
         next += count;
         left -= count;
     }
-    return archive_finish();
+    return output.finish();
 }
 
 }  // namespace
@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(::chdir(unpack_dir.c_str()) == 0, "the unpack directory can be entered");
         failed = unpack(archive, lengths);
     }
-    require(failed >= 0, "archive_finish counts failed entries");
+    require(failed >= 0, "finish counts failed entries");
     require(zkfuzz::count_open_descriptors() == descriptors, "no descriptor is left open");
     require(zkfuzz::list_directory(scratch_root) == std::vector<std::string>{"sentinel", "unpack"},
             "nothing is written beside the unpack directory");

@@ -32,6 +32,8 @@ constexpr unsigned DEFAULT_FILE_MODE = 0644;
 constexpr unsigned DEFAULT_DIRECTORY_MODE = 0755;
 constexpr int TEMP_NAME_TRIES = 100;
 
+}  // namespace
+
 // Makes the entries the tar reader hands over, beneath the working
 // directory. A file's data goes to a new file under a temporary name that
 // replaces the entry's name only once it is whole, so a failed or cut
@@ -39,7 +41,7 @@ constexpr int TEMP_NAME_TRIES = 100;
 // library keeps its own copy.
 class ArchiveWriter final : public tar_format::EntryHandler {
 public:
-    void reset();
+    void start();
     void entry(const Entry& entry) override;
     void data(const unsigned char* bytes, size_t count) override;
     void entry_end() override;
@@ -77,15 +79,10 @@ private:
     bool write_failed_ = false;
 };
 
-ArchiveWriter archive_writer;
-tar_format::TarStream archive_stream(archive_writer);
-
-void ArchiveWriter::reset() {
-    drop_file();
-    tree_.open_root();
-    made_.clear();
-    failed_entries_ = 0;
-    write_failed_ = false;
+// Entries are made from a descriptor of the working directory; without one
+// none can be, and each fails on its own.
+void ArchiveWriter::start() {
+    if (!tree_.open_root()) std::printf("Error: cannot open the install directory: %s\n", std::strerror(errno));
 }
 
 void ArchiveWriter::fail(const char* message) {
@@ -275,33 +272,46 @@ void ArchiveWriter::finish(const tar_format::TarStream& stream) {
     ++failed_entries_;
 }
 
+ArchiveOutput::ArchiveOutput()
+    : writer_(std::make_unique<ArchiveWriter>()), stream_(std::make_unique<tar_format::TarStream>(*writer_)) {
+    writer_->start();
+}
+
+ArchiveOutput::~ArchiveOutput() = default;
+
+bool ArchiveOutput::write(const unsigned char* bytes, size_t count) {
+    if (!writer_->write_failed()) stream_->feed(bytes, count);
+    return !writer_->write_failed();
+}
+
+int ArchiveOutput::finish() {
+    writer_->finish(*stream_);
+    return writer_->failed_entries();
+}
+
+int32_t archive_write(PumpContext* context, const unsigned char* source, int32_t count) {
+    return session_sink<ArchiveOutput>(context).write(source, static_cast<size_t>(std::max(count, 0))) ? 0 : -1;
+}
+
+namespace {
+
+// Under -gz the archive goes out as it is, and no directory is opened.
+RecordResult stream_archive(package_format::PayloadReader& payload) {
+    PumpSession session{&payload, nullptr};
+    const bool pumped = bzunzip(&session, payload_read, stdout_write) == 0;
+    return failed_if(!pumped || std::fflush(stdout) != 0);
+}
+
 }  // namespace
 
-void archive_reset() {
-    archive_writer.reset();
-    archive_stream = tar_format::TarStream(archive_writer);
-}
-
-int32_t archive_write(PumpContext*, const unsigned char* source, int32_t count) {
-    if (!archive_writer.write_failed()) archive_stream.feed(source, static_cast<size_t>(std::max(count, 0)));
-    return archive_writer.write_failed() ? -1 : 0;
-}
-
-int archive_finish() {
-    archive_writer.finish(archive_stream);
-    return archive_writer.failed_entries();
-}
-
-int file_extract(int fd, const unsigned char* prefix) {
-    const bool stream_only = installer_state.stream_only != 0;
-    if (!stream_only && shows_progress()) std::printf("\n");
-    start_payload_window(fd, prefix);
-    // Under -gz the writer is not used, so its directory is never opened.
-    if (!stream_only) archive_reset();
-    const int threads = stream_only ? 1 : decoding_threads();
-    const int32_t pumped = threads > 1 ? parallel_bzunzip(threads, archive_write)
-                                       : bzunzip(nullptr, payload_read, stream_only ? stdout_write : archive_write);
-    const bool entries_failed = !stream_only && archive_finish() != 0;
-    const bool output_failed = stream_only && std::fflush(stdout) != 0;
-    return pumped != 0 || entries_failed || output_failed ? ARCHIVE_FAILED : 0;
+RecordResult file_extract(package_format::PayloadReader& payload) {
+    if (installer_state.stream_only != 0) return stream_archive(payload);
+    if (shows_progress()) std::printf("\n");
+    ArchiveOutput output;
+    PumpSession session{&payload, &output};
+    const int threads = decoding_threads();
+    const int32_t pumped =
+        threads > 1 ? parallel_bzunzip(threads, session, archive_write) : bzunzip(&session, payload_read, archive_write);
+    const bool entries_failed = output.finish() != 0;
+    return failed_if(pumped != 0 || entries_failed);
 }

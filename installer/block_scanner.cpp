@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "parallel_pump.h"
 #include "pump.h"
 
 using namespace bzip2_blocks;
@@ -23,7 +22,7 @@ bool BlockScanner::read_more() {
     if (input_ended_) return false;
     const size_t old_size = bytes_.size();
     bytes_.resize(old_size + READ_SIZE);
-    const int32_t count = payload_read(nullptr, bytes_.data() + old_size, READ_SIZE);
+    const int32_t count = payload_.read(bytes_.data() + old_size, READ_SIZE);
     bytes_.resize(old_size + static_cast<size_t>(std::max(count, 0)));
     input_ended_ = count <= 0;
     read_failed_ = count < 0;
@@ -54,8 +53,8 @@ bool BlockScanner::start_stream() {
 // The scanner's find, with the planted magic taken for a real one.
 MagicHit BlockScanner::next_magic() {
     MagicHit hit = find_magic(bytes_.data(), search_from_, bit_count());
-    if (planted_block_magic_bit >= dropped_bits_) {
-        const uint64_t planted = planted_block_magic_bit - dropped_bits_;
+    if (planted_magic_bit_ >= dropped_bits_) {
+        const uint64_t planted = planted_magic_bit_ - dropped_bits_;
         const uint64_t limit = hit.kind == MagicKind::none ? bit_count() : hit.bit;
         if (planted >= search_from_ && planted < limit) hit = {MagicKind::block, planted};
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <bzip2_blocks.h>
+#include <record_walk.h>
 
 #include <cstdint>
 #include <vector>
@@ -16,6 +17,10 @@ enum class ScanStep {
 
 class BlockScanner {
 public:
+    // `planted_magic_bit`: a payload bit taken for a block magic, as
+    // compressed data can hold one by chance (a test's); UINT64_MAX for none.
+    BlockScanner(package_format::PayloadReader& payload, uint64_t planted_magic_bit)
+        : payload_(payload), planted_magic_bit_(planted_magic_bit) {}
     // False when the payload does not start with a stream header and a block.
     bool start();
     ScanStep next(std::vector<unsigned char>& block);
@@ -31,6 +36,8 @@ private:
     void drop_before(uint64_t bit);
     ScanStep judge_end();
 
+    package_format::PayloadReader& payload_;
+    const uint64_t planted_magic_bit_;
     std::vector<unsigned char> bytes_;  // payload bytes not yet dropped
     uint64_t dropped_bits_ = 0;         // payload bits before bytes_
     uint64_t block_start_ = 0;          // positions below count in bytes_

@@ -14,47 +14,43 @@ namespace {
 
 using namespace package_format;
 
-using HandlerTable = RecordHandlerEntry[6];
+// The walk reads every record itself, so a payload may be left unread.
+RecordResult skip_record(PayloadReader&) { return RecordResult::done; }
 
-constexpr HandlerTable install_handlers = {
-    {KIND_WELCOME, file_banner, false},       {KIND_ARCHIVE, file_extract, true},
-    {KIND_PROGRAM, file_run, true},           {KIND_ARCHIVE_ALT, file_extract, true},
-    {KIND_SCRIPT, file_run_compressed, true}, {KIND_ENVIRONMENT, set_env, false},
+// One row per record role, one column per run mode.
+struct RoleHandlers {
+    RecordRole role;
+    RecordHandlerEntry install, extract, check, list;
 };
 
-// The walk seeks to every record itself, so a payload may be left unread.
-int skip_record(int, const unsigned char*) { return 0; }
-
-constexpr HandlerTable extract_handlers = {
-    {KIND_WELCOME, skip_record, false},     {KIND_ARCHIVE, file_extract, true}, {KIND_PROGRAM, skip_record, false},
-    {KIND_ARCHIVE_ALT, file_extract, true}, {KIND_SCRIPT, skip_record, false},  {KIND_ENVIRONMENT, skip_record, false},
+constexpr RoleHandlers ROLE_HANDLERS[] = {
+    {RecordRole::welcome, {file_banner, false}, {skip_record, false}, {check_plain, true}, {list_record, true}},
+    {RecordRole::archive, {file_extract, true}, {file_extract, true}, {check_archive, true}, {list_record, true}},
+    {RecordRole::program, {file_run, true}, {skip_record, false}, {check_plain, true}, {list_record, true}},
+    {RecordRole::script,
+     {file_run_compressed, true},
+     {skip_record, false},
+     {check_compressed, true},
+     {list_record, true}},
+    {RecordRole::environment, {set_env, false}, {skip_record, false}, {check_environment, true}, {list_record, true}},
 };
 
-constexpr HandlerTable check_handlers = {
-    {KIND_WELCOME, check_plain, true},     {KIND_ARCHIVE, check_archive, true},
-    {KIND_PROGRAM, check_plain, true},     {KIND_ARCHIVE_ALT, check_archive, true},
-    {KIND_SCRIPT, check_compressed, true}, {KIND_ENVIRONMENT, check_environment, true},
-};
-
-constexpr HandlerTable list_handlers = {
-    {KIND_WELCOME, list_record, true},     {KIND_ARCHIVE, list_record, true}, {KIND_PROGRAM, list_record, true},
-    {KIND_ARCHIVE_ALT, list_record, true}, {KIND_SCRIPT, list_record, true},  {KIND_ENVIRONMENT, list_record, true},
-};
-
-const HandlerTable& handlers_for(RunMode mode) {
+const RecordHandlerEntry& for_run_mode(const RoleHandlers& row, RunMode mode) {
     switch (mode) {
-        case RunMode::extract: return extract_handlers;
-        case RunMode::check: return check_handlers;
-        case RunMode::list: return list_handlers;
-        default: return install_handlers;
+        case RunMode::extract: return row.extract;
+        case RunMode::check: return row.check;
+        case RunMode::list: return row.list;
+        default: return row.install;
     }
 }
 
 }  // namespace
 
 const RecordHandlerEntry* find_record_handler(unsigned char kind) {
-    for (const auto& entry : handlers_for(installer_state.run_mode)) {
-        if (entry.kind == kind) return &entry;
+    const RecordKind* known = record_kind(kind);
+    if (known == nullptr) return nullptr;
+    for (const auto& row : ROLE_HANDLERS) {
+        if (row.role == known->role) return &for_run_mode(row, installer_state.run_mode);
     }
     return nullptr;
 }

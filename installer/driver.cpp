@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <zk/base/byteorder.h>
 #include <zk/base/chk.h>
 #include <zk/file/filename.h>
 
@@ -21,6 +20,7 @@
 #include "fatal.h"
 #include "installer_state.h"
 #include "package.h"
+#include "record_walk.h"
 #include "run_signals.h"
 #include "sealed_copy.h"
 #include "temp_dir.h"
@@ -71,7 +71,8 @@ uint64_t open_package(const char* argv0) {
     }
     installer_state.package_path = path;
     installer_state.package_fd = open_running_file(path);
-    if (installer_state.package_fd < 0) {
+    struct stat status {};
+    if (installer_state.package_fd < 0 || ::fstat(installer_state.package_fd, &status) != 0) {
         const int error = errno;
         std::printf(
             "Error: cannot open file to extract the package.\n"
@@ -82,8 +83,6 @@ uint64_t open_package(const char* argv0) {
         std::fprintf(stderr, "Cannot open: %s\n", std::strerror(error));
         fatal_exit();
     }
-    struct stat status {};
-    ::fstat(installer_state.package_fd, &status);
     return static_cast<uint64_t>(status.st_size);
 }
 
@@ -140,23 +139,22 @@ void print_final_message(bool failed) {
 // Carries out the records from the header's end to the file's end; returns
 // whether one whose result counts failed.
 bool walk_records(uint32_t marker_offset, uint64_t file_size) {
-    const int fd = installer_state.package_fd;
+    DescriptorReader package(installer_state.package_fd);
     bool install_failed = false;
-    uint64_t offset = uint64_t{marker_offset} + HEADER_SIZE;
-    while (offset < file_size) {
-        std::array<unsigned char, PREFIX_SIZE> prefix;
-        if (::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0 ||
-            ::read(fd, prefix.data(), prefix.size()) != static_cast<ssize_t>(prefix.size())) {
-            std::fprintf(stderr, "Error extracting package -- premature EOF detected.\n");
-            fatal_exit();
-        }
-        const RecordHandlerEntry* entry = find_record_handler(prefix[PREFIX_KIND]);
-        if (entry == nullptr) {
-            std::fprintf(stderr, "Unexpected error in package file\n");
-            fatal_exit();
-        }
-        if (entry->handler(fd, prefix.data()) != 0 && entry->result_counts) install_failed = true;
-        offset += PREFIX_SIZE + zk::LGET32(prefix.data() + PREFIX_LENGTH);
+    const WalkResult walked =
+        package_format::walk_records(package, uint64_t{marker_offset} + HEADER_SIZE, file_size, [&](const Record& record) {
+            const RecordHandlerEntry* entry = find_record_handler(record.kind);
+            if (entry == nullptr) {
+                std::fprintf(stderr, "Unexpected error in package file\n");
+                fatal_exit();
+            }
+            PayloadReader payload(package, record);
+            if (entry->handler(payload) == RecordResult::failed && entry->result_counts) install_failed = true;
+            return true;
+        });
+    if (walked.end == WalkEnd::cut_short) {
+        std::fprintf(stderr, "Error extracting package -- premature EOF detected.\n");
+        fatal_exit();
     }
     return install_failed;
 }

@@ -1,8 +1,5 @@
 #include "environment_record.h"
 
-#include <unistd.h>
-
-#include <zk/base/byteorder.h>
 #include <zk/base/chk.h>
 
 #include <array>
@@ -14,14 +11,14 @@
 #include "package_format.h"
 #include "terminal_text.h"
 
-int set_env(int fd, const unsigned char* prefix) {
+RecordResult set_env(package_format::PayloadReader& payload) {
     std::array<char, package_format::ENVIRONMENT_BUFFER_SIZE> text;
-    const uint32_t length = zk::LGET32(prefix);
+    const uint32_t length = payload.record().length;
     if (length >= text.size()) {
         std::printf("Environment variable too long in setup file\n");
         fatal_exit();
     }
-    if (::read(fd, text.data(), length) != static_cast<ssize_t>(length)) {
+    if (!payload.read_whole(reinterpret_cast<unsigned char*>(text.data()), length)) {
         std::fprintf(stderr, "Premature EOF reading env var\n");
         fatal_exit();
     }
@@ -32,5 +29,5 @@ int set_env(int fd, const unsigned char* prefix) {
     }
     // The environment keeps the string for the rest of the run.
     ::putenv(zk::chk_strdup(text.data()));
-    return 0;
+    return RecordResult::done;
 }

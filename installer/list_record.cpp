@@ -1,9 +1,5 @@
 #include "list_record.h"
 
-#include <unistd.h>
-
-#include <zk/base/byteorder.h>
-
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -23,9 +19,10 @@ void print_visible(std::string_view text) { std::fputs(terminal_text::printable(
 
 // The assignment as set_env would take it: up to its first NUL. One too
 // long for the installer is not shown; --check reports it.
-void print_assignment(int fd, uint32_t length) {
+void print_assignment(package_format::PayloadReader& payload) {
     std::array<char, ENVIRONMENT_BUFFER_SIZE> text;
-    if (length >= text.size() || ::read(fd, text.data(), length) != static_cast<ssize_t>(length)) return;
+    const uint32_t length = payload.record().length;
+    if (length >= text.size() || !payload.read_whole(reinterpret_cast<unsigned char*>(text.data()), length)) return;
     std::fputs(": ", stdout);
     print_visible(std::string_view(text.data(), ::strnlen(text.data(), length)));
 }
@@ -79,19 +76,20 @@ public:
 
 }  // namespace
 
-int list_record(int fd, const unsigned char* prefix) {
-    require_payload_in_file(fd, prefix);
-    const unsigned char kind = prefix[PREFIX_KIND];
-    const uint32_t length = zk::LGET32(prefix);
+RecordResult list_record(package_format::PayloadReader& payload) {
+    require_payload_in_file(payload);
+    const unsigned char kind = payload.record().kind;
+    const uint32_t length = payload.record().length;
     const std::string_view name = kind_name(kind);
     std::printf("%.*s record, %lu bytes", static_cast<int>(name.size()), name.data(),
                 static_cast<unsigned long>(length));
-    if (kind == KIND_ENVIRONMENT) print_assignment(fd, length);
+    const RecordRole role = record_kind(kind)->role;
+    if (role == RecordRole::environment) print_assignment(payload);
     std::putchar('\n');
-    if (kind != KIND_ARCHIVE && kind != KIND_ARCHIVE_ALT) return 0;
+    if (role != RecordRole::archive) return RecordResult::done;
     EntryLister lister;
     std::fflush(stdout);
-    const bool whole = read_archive(fd, prefix, lister);
+    const bool whole = read_archive(payload, lister);
     std::fflush(stdout);
-    return whole ? 0 : -1;
+    return failed_if(!whole);
 }

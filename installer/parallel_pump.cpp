@@ -1,7 +1,5 @@
 #include "parallel_pump.h"
 
-#include <bzlib.h>
-
 #include <processors.h>
 
 #include <algorithm>
@@ -17,6 +15,7 @@
 #include <vector>
 
 #include "block_scanner.h"
+#include "bzip2_decoder.h"
 #include "run_signals.h"
 
 uint64_t planted_block_magic_bit = UINT64_MAX;
@@ -110,25 +109,25 @@ Verdict judge_front(const Pool& pool) {
 
 // Decodes a one-block stream, handing each piece of output to take, which
 // returns false to stop; false when libbzip2 does not end the stream soundly.
+// Each thread keeps libbzip2's memory from one block to the next.
 template <typename Take>
 bool decode_stream(std::vector<unsigned char>& stream, Take take) {
-    bz_stream bz{};
-    if (BZ2_bzDecompressInit(&bz, 0, 0) != BZ_OK) return false;
-    bz.next_in = reinterpret_cast<char*>(stream.data());
-    bz.avail_in = static_cast<unsigned>(stream.size());
+    using payload_codec::Step;
+    thread_local bzip2_blocks::WorkAreas work_areas;
+    payload_codec::Bzip2Decoder decoder(&work_areas);
+    if (!decoder.start()) return false;
+    const unsigned char* input = stream.data();
+    size_t input_size = stream.size();
     std::array<unsigned char, PUMP_OUTPUT_SIZE> piece;
-    int code = BZ_OK;
-    while (code == BZ_OK) {
-        bz.next_out = reinterpret_cast<char*>(piece.data());
-        bz.avail_out = static_cast<unsigned>(piece.size());
-        code = BZ2_bzDecompress(&bz);
-        const size_t produced = piece.size() - bz.avail_out;
-        if (code != BZ_OK && code != BZ_STREAM_END) break;
-        if (code == BZ_OK && produced == 0 && bz.avail_in == 0) break;  // cut short
-        if (!take(piece.data(), produced)) break;
+    for (;;) {
+        unsigned char* output = piece.data();
+        size_t room = piece.size();
+        const Step step = decoder.decode(input, input_size, output, room);
+        const size_t produced = piece.size() - room;
+        if (step == Step::not_a_stream || step == Step::corrupt) return false;
+        if (step == Step::more && produced == 0 && input_size == 0) return false;  // cut short
+        if (!take(piece.data(), produced) || step == Step::stream_end) return step == Step::stream_end;
     }
-    BZ2_bzDecompressEnd(&bz);
-    return code == BZ_STREAM_END;
 }
 
 void decode_block(Block& block, const std::atomic<bool>& abandoned) {
@@ -176,8 +175,8 @@ void run_decoder(Pool& pool) {
 }
 
 // Writes in pieces the size bzunzip delivers, up to the first refusal.
-void deliver(Pool& pool, PumpWrite write_fn, Block& block) {
-    PumpContext context{nullptr, payload_read, write_fn};
+void deliver(Pool& pool, PumpSession& session, PumpWrite write_fn, Block& block) {
+    PumpContext context{&session, payload_read, write_fn};
     bool refused = false;
     const auto write = [&](const unsigned char* data, size_t length) {
         while (length > 0 && !refused) {
@@ -204,7 +203,7 @@ void deliver(Pool& pool, PumpWrite write_fn, Block& block) {
     }
 }
 
-void run_writer(Pool& pool, PumpWrite write_fn) {
+void run_writer(Pool& pool, PumpSession& session, PumpWrite write_fn) {
     for (;;) {
         BlockPtr block;
         {
@@ -220,7 +219,7 @@ void run_writer(Pool& pool, PumpWrite write_fn) {
             pool.undelivered.pop_front();
             pool.writing = true;
         }
-        deliver(pool, write_fn, *block);
+        deliver(pool, session, write_fn, *block);
         block.reset();
         pool.changed.notify_all();  // room for the scanner
     }
@@ -262,23 +261,27 @@ InputState scan_blocks(Pool& pool, BlockScanner& scanner) {
 struct SkippingWrite {
     uint64_t skip;
     PumpWrite write_fn;
+    PumpSession* session;  // the one write_fn belongs to
 };
 
 int32_t skipping_write(PumpContext* context, const unsigned char* source, int32_t count) {
-    auto& skipping = *static_cast<SkippingWrite*>(context->opaque);
+    auto& skipping = session_sink<SkippingWrite>(context);
     const auto skipped = static_cast<int32_t>(std::min<uint64_t>(skipping.skip, static_cast<uint64_t>(count)));
     skipping.skip -= static_cast<uint64_t>(skipped);
     if (skipped == count && count > 0) return 0;
-    return skipping.write_fn(context, source + skipped, count - skipped);
+    PumpContext own{skipping.session, payload_read, skipping.write_fn};
+    return skipping.write_fn(&own, source + skipped, count - skipped);
 }
 
 // bzunzip over the payload from the last stream boundary delivered up to,
 // where it would go on with a fresh decompressor as well; the bytes it
 // decodes again are dropped: they went out already, and are the same.
-int32_t continue_sequentially(uint64_t boundary_offset, uint64_t delivered_since, PumpWrite write_fn) {
-    seek_payload_window(static_cast<uint32_t>(boundary_offset));
-    SkippingWrite skipping{delivered_since, write_fn};
-    return bzunzip(&skipping, payload_read, skipping_write);
+int32_t continue_sequentially(PumpSession& session, uint64_t boundary_offset, uint64_t delivered_since,
+                              PumpWrite write_fn) {
+    session.payload->seek(boundary_offset);
+    SkippingWrite skipping{delivered_since, write_fn, &session};
+    PumpSession skipping_session{session.payload, &skipping};
+    return bzunzip(&skipping_session, payload_read, skipping_write);
 }
 
 }  // namespace
@@ -292,16 +295,16 @@ int decoding_threads() {
     return bzip2_blocks::usable_processors(DEFAULT_MAX_THREADS);
 }
 
-int32_t parallel_bzunzip(int threads, PumpWrite write_fn) {
-    BlockScanner scanner;
-    if (!scanner.start()) return continue_sequentially(0, 0, write_fn);
+int32_t parallel_bzunzip(int threads, PumpSession& session, PumpWrite write_fn) {
+    BlockScanner scanner(*session.payload, planted_block_magic_bit);
+    if (!scanner.start()) return continue_sequentially(session, 0, 0, write_fn);
     // Blocks held at once: one per decoder, one being written and one
     // decoded after it, by which it is judged. Each holds at most its
     // compressed bits (under 2 MiB, about 1 MB at level 9) and KEPT_OUTPUT
     // bytes of output, and each decoder's libbzip2 takes 3.6 MB at level 9
     // beside it: a few megabytes per thread, whatever the archive's size.
     Pool pool(static_cast<size_t>(threads) + 2);
-    std::thread writer(run_writer, std::ref(pool), write_fn);
+    std::thread writer(run_writer, std::ref(pool), std::ref(session), write_fn);
     {
         // The writer alone takes the run's signals from here on: it makes
         // the names their clean-up removes, and holds them back until a
@@ -323,5 +326,5 @@ int32_t parallel_bzunzip(int threads, PumpWrite write_fn) {
     }
     if (pool.delivery_refused) return PUMP_FAILED;
     if (pool.input == InputState::sound_end && pool.undelivered.empty()) return 0;
-    return continue_sequentially(pool.boundary_offset, pool.delivered - pool.boundary_delivered, write_fn);
+    return continue_sequentially(session, pool.boundary_offset, pool.delivered - pool.boundary_delivered, write_fn);
 }

@@ -21,9 +21,8 @@
 // to 64, else one per processor, at most 8. 1 means bzunzip alone.
 int decoding_threads();
 
-// As bzunzip(nullptr, payload_read, write_fn) over the current payload
-// window, with `threads` decoders.
-int32_t parallel_bzunzip(int threads, PumpWrite write_fn);
+// As bzunzip(&session, payload_read, write_fn), with `threads` decoders.
+int32_t parallel_bzunzip(int threads, PumpSession& session, PumpWrite write_fn);
 
 // Test seam: a bit offset in the payload that the scanner takes for a block
 // magic, as compressed data can hold one by chance; UINT64_MAX for none.

@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <zk/base/byteorder.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -12,31 +10,30 @@
 
 namespace {
 
-int copy_payload(int from, int to, uint32_t length) {
+bool copy_payload(package_format::PayloadReader& payload, int to) {
     std::array<unsigned char, 4096> chunk;
-    while (length != 0) {
-        const int size = static_cast<int>(std::min<uint32_t>(length, chunk.size()));
-        if (::read(from, chunk.data(), size) != size) {
+    while (payload.remaining() != 0) {
+        const int size = static_cast<int>(std::min<uint64_t>(payload.remaining(), chunk.size()));
+        if (!payload.read_whole(chunk.data(), static_cast<size_t>(size))) {
             std::printf("Failed to read %d bytes from source\n", size);
-            return COPY_READ_FAILED;
+            return false;
         }
-        if (::write(to, chunk.data(), size) != size) {
+        if (::write(to, chunk.data(), static_cast<size_t>(size)) != size) {
             std::printf("Failed to write %d bytes from source\n", size);
-            return COPY_WRITE_FAILED;
+            return false;
         }
-        length -= static_cast<uint32_t>(size);
     }
-    return 0;
+    return true;
 }
 
 }  // namespace
 
-int file_run(int fd, const unsigned char* prefix) {
+RecordResult file_run(package_format::PayloadReader& payload) {
     TempPath path;
     if (!make_temp_path(path)) temp_create_failed();
     const int file = create_temp_file();
     if (file < 0) temp_create_failed();
-    const int result = copy_payload(fd, file, zk::LGET32(prefix));
-    ::close(file);
-    return result == 0 ? run_temp_file(path.data()) : result;
+    const bool copied = copy_payload(payload, file);
+    const bool closed = ::close(file) == 0;
+    return failed_if(!copied || !closed || !run_temp_file(path.data()));
 }

@@ -2,12 +2,10 @@
 // temporary file, run and removed.
 #pragma once
 
-// Results besides 0 and temp_file.h's RUN_NOT_STARTED. After either copy
-// failure the partly written file is not run.
-constexpr int COPY_WRITE_FAILED = -1;
-constexpr int COPY_READ_FAILED = -2;
+#include "record_result.h"
 
-// Copies the payload at fd's position (length in the prefix's first four
-// bytes) to the temporary file and runs it. A temporary file that cannot be
+// Copies the payload to the temporary file and runs it. Fails when the
+// payload cannot be read or written whole (the part written is not run) or
+// the program could not be started. A temporary file that cannot be
 // created ends the process.
-int file_run(int fd, const unsigned char* prefix);
+RecordResult file_run(package_format::PayloadReader& payload);

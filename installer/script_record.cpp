@@ -1,5 +1,7 @@
 #include "script_record.h"
 
+#include <unistd.h>
+
 #include <zk/base/chk.h>
 #include <zk/file/filename.h>
 
@@ -25,10 +27,7 @@ struct ScriptOutput {
     int32_t script_fill;
 };
 
-ScriptOutput script_output;
-
-bool flush_script_buf() {
-    ScriptOutput& output = script_output;
+bool flush_script_buf(ScriptOutput& output) {
     if (std::fwrite(output.script_buf.data(), static_cast<size_t>(output.script_fill), 1, output.script_file) != 1) {
         std::fprintf(stderr, "zkinstall: error writing to output stream\n");
         return false;
@@ -49,17 +48,18 @@ void set_install_root() {
 }
 
 // Mode 0666 before the file-creation mask, as fopen would create it.
-bool open_script_file() {
+bool open_script_file(ScriptOutput& output) {
     const int fd = create_temp_file(0666);
     if (fd < 0) return false;
-    script_output.script_file = ::fdopen(fd, "w");
-    script_output.script_fill = 0;
-    return script_output.script_file != nullptr;
+    output.script_file = ::fdopen(fd, "w");
+    output.script_fill = 0;
+    if (output.script_file == nullptr) ::close(fd);
+    return output.script_file != nullptr;
 }
 
 // A close that loses buffered bytes leaves the script cut short.
-bool close_script_file() {
-    if (std::fclose(script_output.script_file) == 0) return true;
+bool close_script_file(ScriptOutput& output) {
+    if (std::fclose(output.script_file) == 0) return true;
     std::fprintf(stderr, "zkinstall: error writing to output stream\n");
     return false;
 }
@@ -76,32 +76,32 @@ void open_debug_shell() {
 
 }  // namespace
 
-int32_t script_write(PumpContext*, const unsigned char* source, int32_t count) {
-    ScriptOutput& output = script_output;
+int32_t script_write(PumpContext* context, const unsigned char* source, int32_t count) {
+    auto& output = session_sink<ScriptOutput>(context);
     while (count > 0) {
         const int32_t n = std::min(static_cast<int32_t>(SCRIPT_BUFFER_SIZE) - output.script_fill, count);
         std::memcpy(output.script_buf.data() + output.script_fill, source, static_cast<size_t>(n));
         output.script_fill += n;
         source += n;
         count -= n;
-        if (output.script_fill == static_cast<int32_t>(SCRIPT_BUFFER_SIZE) && !flush_script_buf()) return -1;
+        if (output.script_fill == static_cast<int32_t>(SCRIPT_BUFFER_SIZE) && !flush_script_buf(output)) return -1;
     }
-    if (output.script_fill != 0 && !flush_script_buf()) return -1;
+    if (output.script_fill != 0 && !flush_script_buf(output)) return -1;
     return 0;
 }
 
-int file_run_compressed(int fd, const unsigned char* prefix) {
+RecordResult file_run_compressed(package_format::PayloadReader& payload) {
     set_install_root();
-    if (installer_state.stream_only) return 0;
+    if (installer_state.stream_only) return RecordResult::done;
     TempPath path;
     if (!make_temp_path(path)) script_create_failed();
     if (shows_progress()) print_temp_path("Extract script to %s\n");
-    if (!open_script_file()) script_create_failed();
-    start_payload_window(fd, prefix);
-    int result = bzunzip(nullptr, payload_read, script_write);
-    if (!close_script_file()) result = PUMP_FAILED;
+    ScriptOutput output;
+    if (!open_script_file(output)) script_create_failed();
+    PumpSession session{&payload, &output};
+    const bool unpacked = bzunzip(&session, payload_read, script_write) == 0;
+    const bool closed = close_script_file(output);
     if (installer_state.debug_shell) open_debug_shell();
-    if (result != 0) return result;
-    make_temp_file_executable();
-    return run_temp_file(path.data());
+    if (!unpacked || !closed) return RecordResult::failed;
+    return failed_if(!make_temp_file_executable() || !run_temp_file(path.data()));
 }

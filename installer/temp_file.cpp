@@ -170,24 +170,24 @@ int create_temp_file(int mode) {
 
 bool make_temp_file_executable() { return ::fchmodat(temp_dir_fd, TEMP_FILE_NAME, 0755, 0) == 0; }
 
-int run_temp_file(const char* path) {
+bool run_temp_file(const char* path) {
     if (forbids_programs()) {
         std::printf("Error: %s does not allow programs to run; set TEMP to another directory\n",
                     installer_state.temp_dir);
         ::unlinkat(temp_dir_fd, TEMP_FILE_NAME, 0);
-        return RUN_NOT_STARTED;
+        return false;
     }
     if (!room_for_a_shell()) {
         std::printf("Error: too few file descriptors (ulimit -n) to run %s\n", path);
         ::unlinkat(temp_dir_fd, TEMP_FILE_NAME, 0);
-        return RUN_NOT_STARTED;
+        return false;
     }
     QuotedPath command;
     quote_for_shell(path, command);
     const int status = run_shell_command(command.data());
     ::unlinkat(temp_dir_fd, TEMP_FILE_NAME, 0);
     if (killed_by_user(status)) end_run_by_signal(WTERMSIG(status));
-    return shell_could_not_start(status) ? RUN_NOT_STARTED : 0;
+    return !shell_could_not_start(status);
 }
 
 namespace {

@@ -11,9 +11,6 @@
 constexpr size_t TEMP_PATH_SIZE = 1024;
 using TempPath = std::array<char, TEMP_PATH_SIZE>;
 
-// A record whose file could not be run through the shell.
-constexpr int RUN_NOT_STARTED = -3;
-
 // The private directory's descriptor, made on first use; -1 when it
 // cannot be made.
 int private_dir_fd();
@@ -41,12 +38,12 @@ int create_temp_file(int mode = 0755);
 bool make_temp_file_executable();
 
 // Runs the file through the shell, waits for it and removes it. The file's
-// own exit status is not looked at: 0, or RUN_NOT_STARTED when the
-// temporary directory forbids programs, too few descriptors are left for a
-// shell, or the shell could not start the file. A
+// own exit status is not looked at: false only when the temporary
+// directory forbids programs, too few descriptors are left for a shell, or
+// the shell could not start the file. A
 // file killed by SIGINT or SIGQUIT (Ctrl-C, Ctrl-\) ends the run by that
 // signal.
-int run_temp_file(const char* path);
+[[nodiscard]] bool run_temp_file(const char* path);
 
 // Removes the private directory and what it holds, if this run made one.
 // Safe inside a signal handler.

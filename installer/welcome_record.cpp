@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <zk/base/byteorder.h>
 #include <zk/base/chk.h>
 #include <zk/file/dirtree.h>
 #include <zk/file/filename.h>
@@ -55,17 +54,18 @@ void write_wrapped(const unsigned char* block, size_t size, int& column) {
     }
 }
 
-void show_text(int fd, uint32_t length) {
+void show_text(package_format::PayloadReader& payload) {
     std::array<unsigned char, BLOCK_SIZE> block;
+    uint64_t length = payload.remaining();
     int column = 0;
     while (length != 0) {
         const size_t size = std::min<size_t>(length, block.size());
-        if (::read(fd, block.data(), size) != static_cast<ssize_t>(size)) {
+        if (!payload.read_whole(block.data(), size)) {
             std::fprintf(stderr, "Premature EOF detected\n");
             fatal_exit();
         }
         if (!installer_state.stream_only && shows_progress()) write_wrapped(block.data(), size, column);
-        length -= static_cast<uint32_t>(size);
+        length -= size;
     }
     std::fflush(stdout);
 }
@@ -162,13 +162,13 @@ void enter_install_dir(char* expanded, bool named) {
 
 }  // namespace
 
-int file_banner(int fd, const unsigned char* prefix) {
-    show_text(fd, zk::LGET32(prefix));
+RecordResult file_banner(package_format::PayloadReader& payload) {
+    show_text(payload);
     // Under --target the directory was entered before the first record.
     if (!installer_state.stream_only && installer_state.target_dir == nullptr) {
         enter_install_dir(ask_install_dir(), false);
     }
-    return 0;
+    return RecordResult::done;
 }
 
 void enter_named_directory() {

@@ -3,14 +3,15 @@
 // directory, so that later archive and script records work inside it.
 #pragma once
 
-// Reads the payload at fd's position (length in the prefix's first four
-// bytes). Sets install_dir and changes into it; under -gz the text is read
+#include "record_result.h"
+
+// Sets install_dir and changes into it; under -gz the text is read
 // and dropped and nothing is asked, under --quiet the text is not shown,
 // under --target the directory is already chosen and entered, and under
 // --yes the defaults are taken without reading. The default directory is
-// ZKINSTALL_DEFAULT_DIR when set. Returns 0; a payload cut short, a refused
-// or failed creation and a directory that cannot be entered end the process.
-int file_banner(int fd, const unsigned char* prefix);
+// ZKINSTALL_DEFAULT_DIR when set. A payload cut short, a refused or failed
+// creation and a directory that cannot be entered end the process.
+RecordResult file_banner(package_format::PayloadReader& payload);
 
 // Under --target or --extract: makes the directory named there, with its
 // parents, and enters it as if it had been typed at the prompt, so that a

@@ -38,15 +38,15 @@ Unpacked unpack_in(const zktest::TempDir& dir, const std::string& out_dir, const
     EXPECT_EQ(::chdir(out_dir.c_str()), 0);
     if (prepare) prepare();
     archive_test::StdoutCapture capture(dir.path());
-    archive_reset();
+    ArchiveOutput output;
     const auto* bytes = reinterpret_cast<const unsigned char*>(archive.data());
     size_t from = 0;
     for (size_t cut : cuts) {
-        archive_write(nullptr, bytes + from, static_cast<int32_t>(cut - from));
+        output.write(bytes + from, cut - from);
         from = cut;
     }
-    archive_write(nullptr, bytes + from, static_cast<int32_t>(archive.size() - from));
-    const int failed = archive_finish();
+    output.write(bytes + from, archive.size() - from);
+    const int failed = output.finish();
     return {capture.text(), failed, archive_test::tree_of(out_dir)};
 }
 

@@ -1,9 +1,7 @@
-// The decompression pump over the payload window: payloads placed in a file
-// between other bytes, the callbacks' calls recorded.
+// The decompression pump over a record's payload reader: payloads placed in
+// a file between other bytes, the callbacks' calls recorded.
 #include <fcntl.h>
 #include <unistd.h>
-
-#include <zk/base/byteorder.h>
 
 #include <gtest/gtest.h>
 
@@ -13,8 +11,8 @@
 #include <vector>
 
 #include "archive_support.h"
-#include "installer_state.h"
 #include "pump.h"
+#include "record_walk.h"
 #include "support.h"
 
 namespace {
@@ -27,11 +25,21 @@ struct Calls {
     bool context_seen_whole = true;
 };
 
+using package_format::PAYLOAD_CUT_SHORT;
+using package_format::PayloadReader;
+
 Calls calls;
 int opaque_value;
+PumpSession* current_session = nullptr;
 
 bool context_is_whole(const PumpContext* context, PumpWrite write_fn) {
-    return context->opaque == &opaque_value && context->write_fn == write_fn;
+    return context->opaque == current_session && current_session->sink == &opaque_value &&
+           context->write_fn == write_fn;
+}
+
+// The record whose payload is `length` bytes at `offset`.
+package_format::Record record_at(size_t offset, size_t length) {
+    return {0, offset - package_format::PREFIX_SIZE, static_cast<uint32_t>(length), package_format::KIND_SCRIPT};
 }
 
 int32_t recording_write(PumpContext* context, const unsigned char* source, int32_t count) {
@@ -62,7 +70,7 @@ protected:
         zktest::write_file(dir / "package", file);
         fd = ::open((dir / "package").c_str(), O_RDONLY);
         ASSERT_GE(fd, 0);
-        installer_state.package_fd = fd;
+        package_file = package_format::DescriptorReader(fd);
         calls = Calls{};
     }
     void TearDown() override { ::close(fd); }
@@ -71,11 +79,10 @@ protected:
         calls.reads.clear();
         calls.deliveries.clear();
         calls.out.clear();
-        ::lseek(fd, static_cast<off_t>(offset), SEEK_SET);
-        std::array<unsigned char, 5> prefix{};
-        zk::LPUT32(prefix.data(), static_cast<uint32_t>(length));
-        start_payload_window(fd, prefix.data());
-        return bzunzip(&opaque_value, recording_read, recording_write);
+        PayloadReader payload(package_file, record_at(offset, length));
+        PumpSession session{&payload, &opaque_value};
+        current_session = &session;
+        return bzunzip(&session, recording_read, recording_write);
     }
 
     size_t long_offset() const { return 777; }
@@ -83,6 +90,7 @@ protected:
 
     zktest::TempDir dir;
     int fd = -1;
+    package_format::DescriptorReader package_file{-1};
     std::string short_stream, long_stream;
 };
 
@@ -123,29 +131,29 @@ TEST_F(Pump, StreamsBackToBackAreOnePayloadAndNothingElseFollows) {
 
     const size_t to_file_end = short_stream.size() + 3000;
     EXPECT_EQ(pump(short_offset(), to_file_end + 1), PUMP_FAILED) << "a payload that runs past the file's end";
-    ::lseek(fd, static_cast<off_t>(short_offset()), SEEK_SET);
-    std::array<unsigned char, 5> prefix{};
-    zk::LPUT32(prefix.data(), static_cast<uint32_t>(to_file_end + 1));
-    start_payload_window(fd, prefix.data());
+    PayloadReader cut(package_file, record_at(short_offset(), to_file_end + 1));
     int32_t last = 0;
     std::array<unsigned char, 1000> piece;
-    while ((last = payload_read(nullptr, piece.data(), piece.size())) > 0) {}
-    EXPECT_EQ(last, PAYLOAD_CUT_SHORT) << "the window itself tells a cut payload from a whole one";
+    while ((last = cut.read(piece.data(), piece.size())) > 0) {}
+    EXPECT_EQ(last, PAYLOAD_CUT_SHORT) << "the reader itself tells a cut payload from a whole one";
+    EXPECT_FALSE(cut.in_file());
 }
 
-TEST_F(Pump, ReadsDoNotDependOnTheFilePosition) {
-    calls.reads.clear();
-    ::lseek(fd, static_cast<off_t>(long_offset()), SEEK_SET);
-    std::array<unsigned char, 5> prefix{};
-    zk::LPUT32(prefix.data(), static_cast<uint32_t>(long_stream.size()));
-    start_payload_window(fd, prefix.data());
+TEST_F(Pump, ReadsDoNotDependOnTheFilePositionAndGoOnFromAnyByte) {
+    PayloadReader payload(package_file, record_at(long_offset(), long_stream.size()));
+    EXPECT_TRUE(payload.in_file());
     std::string read_back;
     std::array<unsigned char, 100> piece;
-    for (int32_t n; (n = payload_read(nullptr, piece.data(), piece.size())) > 0;) {
+    for (int32_t n; (n = payload.read(piece.data(), piece.size())) > 0;) {
         read_back.append(reinterpret_cast<const char*>(piece.data()), static_cast<size_t>(n));
         ::lseek(fd, 0, SEEK_SET);
     }
     EXPECT_EQ(read_back, long_stream);
+    payload.seek(long_stream.size() - 7);
+    std::array<unsigned char, 7> tail;
+    EXPECT_TRUE(payload.read_whole(tail.data(), tail.size()));
+    EXPECT_EQ(std::string(tail.begin(), tail.end()), long_stream.substr(long_stream.size() - 7));
+    EXPECT_FALSE(payload.read_whole(tail.data(), 1)) << "nothing past the payload's end";
 }
 
 TEST_F(Pump, TruncatedPayloadFailsAfterDeliveringWhatItHad) {

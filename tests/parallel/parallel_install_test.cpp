@@ -224,24 +224,24 @@ TEST_F(ParallelInstall, TinyStreamsTakeAtMostThreeTimesTheOneThreadTime) {
 // as a chance magic inside compressed data would.
 TEST_F(ParallelInstall, FalseBlockMagicGivesTheSequentialResult) {
     const std::string payload = compress(tar, 1);
-    zktest::write_file(dir / "payload", payload);
+    // The payload behind a record prefix, as in a package.
+    zktest::write_file(dir / "payload", std::string(package_format::PREFIX_SIZE, 'P') + payload);
     const int fd = ::open((dir / "payload").c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
-    installer_state.package_fd = fd;
-    std::array<unsigned char, 5> prefix{};
-    zk::LPUT32(prefix.data(), static_cast<uint32_t>(payload.size()));
+    package_format::DescriptorReader file(fd);
+    const package_format::Record record{0, 0, static_cast<uint32_t>(payload.size()), package_format::KIND_ARCHIVE};
     const auto extract = [&](const std::string& target, int threads, uint64_t planted) {
         ::mkdir(target.c_str(), 0755);
         zktest::CwdGuard cwd;
         EXPECT_EQ(::chdir(target.c_str()), 0);
         zktest::EnvGuard setting("ZKINSTALL_THREADS", std::to_string(threads));
         planted_block_magic_bit = planted;
-        ::lseek(fd, 0, SEEK_SET);
         std::fflush(stdout);
         const int saved = ::dup(1);
         const int log = ::open("../log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(log, 1);
-        const int result = file_extract(fd, prefix.data());
+        package_format::PayloadReader reader(file, record);
+        const int result = file_extract(reader) == RecordResult::done ? 0 : 1;
         std::fflush(stdout);
         ::dup2(saved, 1);
         ::close(saved);

@@ -2,12 +2,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <zk/base/byteorder.h>
 #include <zk/file/filename.h>
 
 #include <gtest/gtest.h>
 
-#include <array>
+#include <optional>
 #include <string>
 
 #include "installer_state.h"
@@ -18,13 +17,13 @@ namespace {
 
 class WelcomeRecord : public ::testing::Test {
 protected:
-    // A payload file holding `text`, opened at its start; the prefix claims `length`.
-    int payload(const std::string& text, uint32_t length) {
-        zktest::write_file(dir / "payload", text);
-        zk::LPUT32(prefix.data(), length);
-        prefix[4] = 1;
+    // A welcome text record whose payload holds `text` and claims `length`.
+    package_format::PayloadReader& payload(const std::string& text, uint32_t length) {
+        zktest::write_file(dir / "payload", std::string(package_format::PREFIX_SIZE, 'P') + text);
         fd = ::open((dir / "payload").c_str(), O_RDONLY);
-        return fd;
+        file = package_format::DescriptorReader(fd);
+        reader.emplace(file, package_format::Record{0, 0, length, package_format::KIND_WELCOME});
+        return *reader;
     }
 
     void TearDown() override {
@@ -33,21 +32,22 @@ protected:
     }
 
     zktest::TempDir dir;
-    std::array<unsigned char, 5> prefix{};
     int fd = -1;
+    package_format::DescriptorReader file{-1};
+    std::optional<package_format::PayloadReader> reader;
 };
 
 TEST_F(WelcomeRecord, StreamModeReadsTheTextAndChoosesNothing) {
     const std::string text(3000, 'w');
-    payload(text, static_cast<uint32_t>(text.size()));
+    package_format::PayloadReader& text_record = payload(text, static_cast<uint32_t>(text.size()));
     installer_state.stream_only = 1;
     installer_state.install_dir = nullptr;
     const std::string cwd = zk::get_cwd();
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(file_banner(fd, prefix.data()), 0);
+    EXPECT_EQ(file_banner(text_record), RecordResult::done);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 3000) << "the whole text is read";
+    EXPECT_EQ(text_record.remaining(), 0u) << "the whole text is read";
     EXPECT_EQ(installer_state.install_dir, nullptr);
     EXPECT_EQ(zk::get_cwd(), cwd);
 }
@@ -55,9 +55,9 @@ TEST_F(WelcomeRecord, StreamModeReadsTheTextAndChoosesNothing) {
 TEST_F(WelcomeRecord, TextShorterThanItsLengthEndsTheRun) {
     // The first block is whole; the second is one byte short.
     const std::string text(1500, 'w');
-    payload(text, 1501);
+    package_format::PayloadReader& text_record = payload(text, 1501);
     installer_state.stream_only = 1;
-    EXPECT_EXIT(file_banner(fd, prefix.data()), ::testing::ExitedWithCode(1), "^Premature EOF detected\n$");
+    EXPECT_EXIT((void)file_banner(text_record), ::testing::ExitedWithCode(1), "^Premature EOF detected\n$");
 }
 
 }  // namespace

@@ -1,38 +1,29 @@
 #include "decompressor.h"
 
+#include "bzip2_decoder.h"
+
 namespace zkpack {
 
-namespace {
-
-struct Ends {
-    const ByteSource& source;
-    const ByteSink& sink;
-    uint64_t produced;
-};
-
-int32_t read_source(void* context, unsigned char* destination, int32_t capacity) {
-    return static_cast<int32_t>(static_cast<Ends*>(context)->source(destination, static_cast<size_t>(capacity)));
-}
-
-// The sink fails by throwing; the decoder ends its decompressor on the way.
-int32_t write_sink(void* context, const unsigned char* source, int32_t count) {
-    auto* const ends = static_cast<Ends*>(context);
-    if (count > 0) ends->sink(source, static_cast<size_t>(count));
-    ends->produced += static_cast<uint64_t>(count);
-    return 0;
-}
-
-}  // namespace
-
 StreamResult decompress(const ByteSource& source, const ByteSink& sink) {
-    Ends ends{source, sink, 0};
-    const bzip2_streams::Result decoded = bzip2_streams::decode(&ends, read_source, write_sink);
-    return {decoded, ends.produced};
+    uint64_t produced = 0;
+    payload_codec::Bzip2Decoder decoder;
+    // The sink fails by throwing; the decoder ends its decompressor on the way.
+    const payload_codec::Result decoded = payload_codec::decode_payload(
+        decoder,
+        [&](unsigned char* destination, int32_t capacity) {
+            return static_cast<int32_t>(source(destination, static_cast<size_t>(capacity)));
+        },
+        [&](const unsigned char* bytes, size_t count) {
+            if (count > 0) sink(bytes, count);
+            produced += count;
+            return true;
+        });
+    return {decoded, produced};
 }
 
 std::string stream_problem(const StreamResult& result, uint64_t payload_size) {
-    using bzip2_streams::Outcome;
-    const bzip2_streams::Result& decoded = result.decoded;
+    using payload_codec::Outcome;
+    const payload_codec::Result& decoded = result.decoded;
     const std::string code = std::to_string(decoded.error_code);
     switch (decoded.outcome) {
         case Outcome::whole: return "";

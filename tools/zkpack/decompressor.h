@@ -2,7 +2,7 @@
 // decoder: every stream back to back to the payload's end.
 #pragma once
 
-#include "bzip2_streams.h"
+#include "decoder.h"
 #include "io.h"
 
 #include <cstdint>
@@ -11,7 +11,7 @@
 namespace zkpack {
 
 struct StreamResult {
-    bzip2_streams::Result decoded;
+    payload_codec::Result decoded;
     uint64_t produced = 0;  // decompressed bytes handed to the sink
 };
 

@@ -64,13 +64,15 @@ std::string archive_summary(const Package& package, const RecordInfo& record) {
 }
 
 std::string record_summary(const Package& package, const RecordInfo& record) {
-    switch (record.kind) {
-        case KIND_ARCHIVE:
-        case KIND_ARCHIVE_ALT: return archive_summary(package, record);
-        case KIND_ENVIRONMENT: return text_excerpt(package, record, std::string_view("\0", 1));
-        case KIND_WELCOME: return text_excerpt(package, record, "\r\n");
-        default: return "";
+    const RecordKind* row = record_kind(record.kind);
+    switch (row != nullptr ? row->role : RecordRole::program) {
+        case RecordRole::archive: return archive_summary(package, record);
+        case RecordRole::environment: return text_excerpt(package, record, std::string_view("\0", 1));
+        case RecordRole::welcome: return text_excerpt(package, record, "\r\n");
+        case RecordRole::program:
+        case RecordRole::script: break;
     }
+    return "";
 }
 
 void print_header(const Package& package) {

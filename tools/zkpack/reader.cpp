@@ -11,6 +11,18 @@ namespace zkpack {
 
 namespace {
 
+// Reads that fail end the command, naming the file.
+class PackageReader final : public package_format::PositionalReader {
+public:
+    explicit PackageReader(const Package& package) : package_(package) {}
+    int64_t read_at(unsigned char* destination, size_t count, uint64_t offset) override {
+        return static_cast<int64_t>(zkpack::read_at(package_.file.get(), destination, count, offset, package_.path));
+    }
+
+private:
+    const Package& package_;
+};
+
 // The installer takes the first marker in the file, so this one counts.
 uint64_t find_marker(const Package& package) {
     MarkerSearch search;
@@ -71,20 +83,23 @@ std::string header_problem(const Package& package) {
 }
 
 std::string walk_records(const Package& package, const std::function<void(const RecordInfo&)>& visit) {
-    uint64_t offset = package.marker_offset + HEADER_SIZE;
-    for (uint64_t index = 0; offset < package.file_size; ++index) {
-        std::array<unsigned char, PREFIX_SIZE> prefix{};
-        const size_t n = read_at(package.file.get(), prefix.data(), prefix.size(), offset, package.path);
-        const uint32_t length = zk::LGET32(prefix.data() + PREFIX_LENGTH);
-        const uint64_t next = offset + PREFIX_SIZE + length;
-        if (n < PREFIX_SIZE || next > package.file_size) {
-            return "record " + std::to_string(index) + " at offset " + std::to_string(offset) +
-                   " runs past the end of the file";
-        }
-        visit(RecordInfo{index, offset, length, prefix[PREFIX_KIND]});
-        offset = next;
-    }
-    return "";
+    PackageReader file(package);
+    const auto runs_past = [](uint64_t index, uint64_t offset) {
+        return "record " + std::to_string(index) + " at offset " + std::to_string(offset) +
+               " runs past the end of the file";
+    };
+    std::string problem;
+    const WalkResult walked =
+        package_format::walk_records(file, package.marker_offset + HEADER_SIZE, package.file_size, [&](const Record& record) {
+            if (record.end() > package.file_size) {
+                problem = runs_past(record.index, record.offset);
+                return false;
+            }
+            visit(record);
+            return true;
+        });
+    if (walked.end == WalkEnd::cut_short) problem = runs_past(walked.index, walked.offset);
+    return problem;
 }
 
 ByteSource payload_source(const Package& package, const RecordInfo& record) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "io.h"
+#include "record_walk.h"
 
 #include <cstdint>
 #include <functional>
@@ -19,12 +20,7 @@ struct Package {
     uint32_t computed_checksum = 0;
 };
 
-struct RecordInfo {
-    uint64_t index;
-    uint64_t offset;  // of the prefix
-    uint32_t length;  // of the payload
-    unsigned kind;
-};
+using RecordInfo = package_format::Record;
 
 // Opens the package, reads its header and computes its checksum. Fails when
 // there is no header to show: no marker, a header cut short or without the
