@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -68,7 +69,8 @@ void check_size(const Header& header, uint32_t marker_offset, uint64_t file_size
 uint32_t checksum_records(int fd, uint32_t marker_offset, Checksum& checksum) {
     std::array<unsigned char, READ_BLOCK_SIZE> block;
     uint64_t offset = uint64_t{marker_offset} + HEADER_SIZE;
-    ::lseek(fd, static_cast<off_t>(offset), SEEK_SET);
+    // Nothing more added: the checksum then tells that the file was not read.
+    if (::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) return checksum.value();
     ssize_t count;
     while ((count = ::read(fd, block.data(), block.size())) > 0) {
         checksum.add(block.data(), static_cast<size_t>(count));
@@ -95,7 +97,9 @@ void check_checksum(uint32_t stored, uint32_t computed) {
 Checksum checksum_program_image(int fd, uint32_t marker_offset) {
     std::array<unsigned char, READ_BLOCK_SIZE> block;
     Checksum checksum(marker_offset);
-    ::lseek(fd, 0, SEEK_SET);
+    // A file that cannot seek (a pipe) is read from where it stands; one
+    // that fails to adds nothing, which the checksum then tells.
+    if (::lseek(fd, 0, SEEK_SET) < 0 && errno != ESPIPE) return checksum;
     time_t noted = std::time(nullptr);
     uint32_t processed = 0;
     while (processed < marker_offset) {
