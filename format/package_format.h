@@ -26,6 +26,11 @@ constexpr size_t HEADER_TERMINATOR = 14;  // the NUL that ends the marker as a s
 constexpr size_t HEADER_LENGTH = 24;      // bytes from the marker to the end of the file
 constexpr size_t HEADER_CHECKSUM = 28;    // CRC-32 of the file, this field taken as zeros
 constexpr size_t CHECKSUM_SIZE = 4;
+// Bits that say how the package is to be carried out. In the header, so the
+// installer knows them before any record runs, and the checksum and any
+// signature cover them.
+constexpr size_t HEADER_FLAGS = 32;
+constexpr unsigned char FLAG_IGNORE_SCRIPT_STATUS = 0x01;  // a program's or script's exit status means nothing
 using Header = std::array<unsigned char, HEADER_SIZE>;
 
 constexpr size_t PREFIX_SIZE = 5;

@@ -149,8 +149,9 @@ bool walk_records(uint32_t marker_offset, uint64_t file_size) {
                 fatal_exit();
             }
             PayloadReader payload(package, record);
-            if (entry->handler(payload) == RecordResult::failed && entry->result_counts) install_failed = true;
-            return true;
+            const RecordResult result = entry->handler(payload);
+            if (result != RecordResult::done && entry->result_counts) install_failed = true;
+            return result != RecordResult::ended;
         });
     if (walked.end == WalkEnd::cut_short) {
         std::fprintf(stderr, "Error extracting package -- premature EOF detected.\n");

@@ -33,6 +33,9 @@ struct InstallerState {
     const char* extract_dir;     // --extract DIR
     const char* public_key;      // --pubkey: a key in base64 or a key file; null for no check
     const char* signature_path;  // --signature: null for the package's name and .minisig
+    int ignore_script_status;    // the package says its programs' and scripts' statuses mean nothing
+    char** script_args;          // the words after --, handed to every program and script
+    int script_arg_count;
 };
 
 extern InstallerState installer_state;

@@ -35,5 +35,6 @@ RecordResult file_run(package_format::PayloadReader& payload) {
     if (file < 0) temp_create_failed();
     const bool copied = copy_payload(payload, file);
     const bool closed = ::close(file) == 0;
-    return failed_if(!copied || !closed || !run_temp_file(path.data()));
+    if (!copied || !closed) return RecordResult::failed;
+    return ended_if(!run_temp_file(path.data(), "Program"));
 }

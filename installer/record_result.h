@@ -5,6 +5,8 @@
 
 #include "record_walk.h"
 
-enum class [[nodiscard]] RecordResult { done, failed };
+// A record that ended the installation fails it, and no later record runs.
+enum class [[nodiscard]] RecordResult { done, failed, ended };
 
 inline RecordResult failed_if(bool failed) { return failed ? RecordResult::failed : RecordResult::done; }
+inline RecordResult ended_if(bool ended) { return ended ? RecordResult::ended : RecordResult::done; }

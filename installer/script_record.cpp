@@ -103,5 +103,5 @@ RecordResult file_run_compressed(package_format::PayloadReader& payload) {
     const bool closed = close_script_file(output);
     if (installer_state.debug_shell) open_debug_shell();
     if (!unpacked || !closed) return RecordResult::failed;
-    return failed_if(!make_temp_file_executable() || !run_temp_file(path.data()));
+    return ended_if(!make_temp_file_executable() || !run_temp_file(path.data(), "Setup script"));
 }

@@ -37,21 +37,47 @@ TempPath temp_dir_path;
 volatile std::sig_atomic_t temp_dir_made = 0;
 volatile std::sig_atomic_t temp_dir_fd = -1;
 
-// The path, single-quoted for the shell: an embedded ' becomes '\''.
-using QuotedPath = std::array<char, TEMP_PATH_SIZE * 4 + 3>;
-
-void quote_for_shell(const char* text, QuotedPath& quoted) {
-    size_t at = 0;
-    quoted[at++] = '\'';
+// Appends the word single-quoted for the shell: an embedded ' becomes '\''.
+void quote_for_shell(const char* text, std::string& command) {
+    command += '\'';
     for (; *text != '\0'; ++text) {
         if (*text == '\'') {
-            for (char ch : {'\'', '\\', '\'', '\''}) quoted[at++] = ch;
+            command += "'\\''";
         } else {
-            quoted[at++] = *text;
+            command += *text;
         }
     }
-    quoted[at++] = '\'';
-    quoted[at] = '\0';
+    command += '\'';
+}
+
+// The path and the words after --, each one word to the shell however it
+// is spelled. The shell gives way to the file, so that a signal ending it
+// shows in the status rather than as the shell's 128 + signal.
+std::string command_for(const char* path) {
+    std::string command = "exec ";
+    quote_for_shell(path, command);
+    for (int at = 0; at < installer_state.script_arg_count; ++at) {
+        command += ' ';
+        quote_for_shell(installer_state.script_args[at], command);
+    }
+    return command;
+}
+
+// A status that fails the record, reported as such; the package may say
+// that its statuses mean nothing. Under -gz standard output carries the
+// archive.
+bool report_status(int status, const char* what) {
+    if (installer_state.ignore_script_status != 0) return true;
+    FILE* report = installer_state.stream_only != 0 ? stderr : stdout;
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+        std::fprintf(report, "%s failed with exit status %d\n", what, WEXITSTATUS(status));
+        return false;
+    }
+    if (WIFSIGNALED(status)) {
+        std::fprintf(report, "%s ended by signal %d\n", what, WTERMSIG(status));
+        return false;
+    }
+    return true;
 }
 
 bool forbids_programs() {
@@ -170,7 +196,7 @@ int create_temp_file(int mode) {
 
 bool make_temp_file_executable() { return ::fchmodat(temp_dir_fd, TEMP_FILE_NAME, 0755, 0) == 0; }
 
-bool run_temp_file(const char* path) {
+bool run_temp_file(const char* path, const char* what) {
     if (forbids_programs()) {
         std::printf("Error: %s does not allow programs to run; set TEMP to another directory\n",
                     installer_state.temp_dir);
@@ -182,12 +208,10 @@ bool run_temp_file(const char* path) {
         ::unlinkat(temp_dir_fd, TEMP_FILE_NAME, 0);
         return false;
     }
-    QuotedPath command;
-    quote_for_shell(path, command);
-    const int status = run_shell_command(command.data());
+    const int status = run_shell_command(command_for(path).c_str());
     ::unlinkat(temp_dir_fd, TEMP_FILE_NAME, 0);
     if (killed_by_user(status)) end_run_by_signal(WTERMSIG(status));
-    return !shell_could_not_start(status);
+    return status != -1 && report_status(status, what) && !shell_could_not_start(status);
 }
 
 namespace {

@@ -37,13 +37,15 @@ int create_temp_file(int mode = 0755);
 // Gives the temporary file mode 0755.
 bool make_temp_file_executable();
 
-// Runs the file through the shell, waits for it and removes it. The file's
-// own exit status is not looked at: false only when the temporary
-// directory forbids programs, too few descriptors are left for a shell, or
-// the shell could not start the file. A
-// file killed by SIGINT or SIGQUIT (Ctrl-C, Ctrl-\) ends the run by that
-// signal.
-[[nodiscard]] bool run_temp_file(const char* path);
+// Runs the file through the shell with the words after -- as its
+// arguments, waits for it and removes it. False when the temporary
+// directory forbids programs, too few descriptors are left for a shell,
+// the shell could not start the file, or, unless the package says its
+// statuses mean nothing, the file exited with a status other than 0 or was
+// ended by a signal; `what` ("Program", "Setup script") names it in the
+// message. A file killed by SIGINT or SIGQUIT (Ctrl-C, Ctrl-\) ends the run
+// by that signal.
+[[nodiscard]] bool run_temp_file(const char* path, const char* what);
 
 // Removes the private directory and what it holds, if this run made one.
 // Safe inside a signal handler.

@@ -42,6 +42,7 @@ void read_header(int fd, uint32_t marker_offset, Header& header) {
         fatal_exit();
     }
     copy_package_bytes(marker_offset, header.data(), header.size());
+    installer_state.ignore_script_status = (header[HEADER_FLAGS] & FLAG_IGNORE_SCRIPT_STATUS) != 0;
 }
 
 void check_marker(const Header& header) {

@@ -106,21 +106,54 @@ protected:
 };
 
 TEST_F(InstallerRun, EnvironmentRecordsReachLaterPrograms) {
-    pack({"--env", "FIRST=one", "--program", program("show", "echo \"FIRST=$FIRST SECOND=$SECOND\"\nexit 3\n"), "--env",
+    pack({"--env", "FIRST=one", "--program", program("show", "echo \"FIRST=$FIRST SECOND=$SECOND\"\n"), "--env",
           "SECOND=two", "--program", dir / "show"});
     const RunResult r = install();
-    EXPECT_EQ(r.out, "FIRST=one\nFIRST=one SECOND=\nSECOND=two\nFIRST=one SECOND=two\n" + std::string(SUCCESS))
-        << "a program's exit status is not looked at";
+    EXPECT_EQ(r.out, "FIRST=one\nFIRST=one SECOND=\nSECOND=two\nFIRST=one SECOND=two\n" + std::string(SUCCESS));
     EXPECT_EQ(r.err, verified(package));
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(temp_is_empty()) << "the private directory must be gone after the run";
 }
 
+// A failing program or script fails the installation and nothing after it
+// runs, unless the package was built to say its statuses mean nothing.
+TEST_F(InstallerRun, ExitStatusesOfProgramsAndScripts) {
+    program("later", "echo later ran\n");
+    const struct {
+        const char* option;
+        const char* body;
+        bool ignored;
+        const char* report;
+    } cases[] = {
+        {"--script", "echo script ran\nexit 3\n", false, "Setup script failed with exit status 3\n"},
+        {"--program", "kill -TERM $$\n", false, "Program ended by signal 15\n"},
+        {"--script", "kill -KILL $$\n", false, "Setup script ended by signal 9\n"},
+        {"--program", "exit 1\n", false, "Program failed with exit status 1\n"},
+        {"--script", "echo script ran\nexit 3\n", true, ""},
+        {"--program", "kill -TERM $$\n", true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.option) + " " + c.body + (c.ignored ? " ignored" : ""));
+        std::vector<std::string> records{c.option, program("failing", c.body), "--program", dir / "later"};
+        if (c.ignored) records.insert(records.begin(), "--ignore-script-status");
+        pack(records);
+        const RunResult r = install({"--quiet"});
+        const std::string ran = std::strstr(c.body, "echo") != nullptr ? "script ran\n" : "";
+        EXPECT_EQ(r.out, ran + c.report + (c.ignored ? "later ran\n" + std::string(SUCCESS) : std::string(FAILURE)));
+        EXPECT_EQ(r.status, c.ignored ? 0 : 1);
+        EXPECT_TRUE(temp_is_empty());
+        const RunResult listed = zkpacktest::zkpack({"list", package});
+        EXPECT_NE(listed.out.find(c.ignored ? "script status:     ignored\n" : "script status:     looked at\n"),
+                  std::string::npos);
+    }
+}
+
 TEST_F(InstallerRun, ProgramsStartWithDefaultSigpipe) {
     pack({"--program", program("pipe", "kill -PIPE $$\necho survived SIGPIPE\n")});
     const RunResult r = install();
-    EXPECT_EQ(r.out, SUCCESS) << "the installer ignores SIGPIPE for itself only";
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Program ended by signal 13\n" + std::string(FAILURE))
+        << "the installer ignores SIGPIPE for itself only";
+    EXPECT_EQ(r.status, 1);
 }
 
 // zkpack makes none: a package without records comes from the tests' own builder.
@@ -404,8 +437,8 @@ TEST_F(InstallerRun, MissingTempDirectoryEndsTheRun) {
     EXPECT_EQ(r.status, 1);
 }
 
-// A program the shell could not start fails its record; the walk goes on, and
-// the failure shows in the exit status, with -gz too.
+// A program the shell could not start fails the installation: no later
+// record runs, and the failure shows in the exit status, with -gz too.
 struct UnstartableCase {
     const char* what;
     std::string content;
@@ -433,9 +466,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, UnstartableProgram,
     ::testing::Values(
         UnstartableCase{
-            "interpreter not found (127)", "#!/nonexistent/interpreter\n", {}, "LATER=1\n" + std::string(FAILURE)},
+            "interpreter not found (127)", "#!/nonexistent/interpreter\n", {},
+            "Program failed with exit status 127\n" + std::string(FAILURE)},
         UnstartableCase{"not found, streaming", "#!/nonexistent/interpreter\n", {"-gz"}, ""},
-        UnstartableCase{"interpreter not executable (126)", "#!/\n", {}, "LATER=1\n" + std::string(FAILURE)}));
+        UnstartableCase{"interpreter not executable (126)", "#!/\n", {},
+                        "Program failed with exit status 126\n" + std::string(FAILURE)}));
 
 TEST_F(InstallerRun, TempWithBlanksAndShellCharactersRunsTheRightFile) {
     pack({"--program", program("where", "echo \"$0\"\n")});
@@ -505,8 +540,7 @@ TEST_F(InstallerRun, TempOnNoexecFileSystemFailsTheRecord) {
     options.env["TEMP"] = noexec;
     const RunResult r = install({}, options);
     EXPECT_EQ(r.out, "Error: " + noexec +
-                         " does not allow programs to run; set TEMP to another directory\n"
-                         "LATER=1\n" +
+                         " does not allow programs to run; set TEMP to another directory\n" +
                          FAILURE);
     EXPECT_EQ(r.err, verified(package));
     EXPECT_EQ(r.status, 1);

@@ -97,6 +97,7 @@ TEST(ZkpackList, ShowsHeaderAndOneLinePerRecord) {
                   "computed checksum: " +
                   checksum +
                   "\n"
+                  "script status:     looked at\n"
                   "index     offset  kind name             length  summary\n"
                   "    0      65703    12 environment          22  ZK_BINDIR=bin.openbsd\n"
                   "    1      65730     1 welcome              32  Welcome to Zelkor\n"
@@ -158,6 +159,7 @@ TEST(ZkpackList, ReportsTheProblemAfterTheListing) {
                   "computed checksum: " +
                   hex32(checksum_of(file, 4)) +
                   "\n"
+                  "script status:     looked at\n"
                   "index     offset  kind name             length  summary\n"
                   "    0        176    12 environment           4  A=bc\n");
     EXPECT_EQ(result.err, "zkpack: " + (dir / "setup") + ": " + checksum_mismatch(file, 4) + "\n");

@@ -82,6 +82,7 @@ void print_header(const Package& package) {
     std::printf("package length:    %" PRIu32 "\n", package.package_length);
     std::printf("stored checksum:   %08" PRIx32 "\n", package.stored_checksum);
     std::printf("computed checksum: %08" PRIx32 "\n", package.computed_checksum);
+    std::printf("script status:     %s\n", (package.flags & FLAG_IGNORE_SCRIPT_STATUS) != 0 ? "ignored" : "looked at");
     std::printf("%5s %10s %5s %-12s %10s  %s\n", "index", "offset", "kind", "name", "length", "summary");
 }
 

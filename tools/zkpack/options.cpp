@@ -11,7 +11,7 @@
 namespace zkpack {
 
 const char HELP_TEXT[] =
-    "Usage: zkpack create -o OUT [--arch ARCH | --stub FILE] [--default-dir DIR] [-1 ... -9] [-j N] [-q] [--sign SECFILE] RECORD...\n"
+    "Usage: zkpack create -o OUT [--arch ARCH | --stub FILE] [--default-dir DIR] [-1 ... -9] [-j N] [-q] [--sign SECFILE] [--ignore-script-status] RECORD...\n"
     "       zkpack list PKG\n"
     "       zkpack verify PKG...\n"
     "       zkpack verify [--pubkey PUBFILE | -P KEY] [--signature FILE] PKG\n"
@@ -45,6 +45,8 @@ const char HELP_TEXT[] =
     "                         the package is the same whatever N\n"
     "  -q, --quiet            no progress bar (shown only on a terminal anyway)\n"
     "  --sign SECFILE         sign OUT as sign does, writing OUT.minisig\n"
+    "  --ignore-script-status the installation does not fail when a program or\n"
+    "                         script exits with a status other than 0\n"
     "\n"
     "Keys and signatures:\n"
     "  -p PUBFILE             keygen: the public key file to write\n"
@@ -161,6 +163,8 @@ void parse_create(ArgumentReader& reader, Options& options) {
             options.threads = parse_threads(arg.substr(2));
         } else if (arg == "-q" || arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--ignore-script-status") {
+            options.ignore_script_status = true;
         } else if (arg == "--sign") {
             options.secret_key_file = reader.value_of(arg);
         } else if (arg == "--password-file") {

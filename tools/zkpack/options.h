@@ -32,6 +32,7 @@ struct Options {
     std::vector<RecordSpec> records;  // create: in the order given
     int block_size = 9;               // create: -1 ... -9, bzip2's block size
     bool quiet = false;               // create: --quiet
+    bool ignore_script_status = false;  // create: programs' and scripts' exit statuses mean nothing
     int threads = 0;                  // create: -j N, 0 for one per processor
     std::string package;              // list, verify, cat, sign
     uint64_t record_index = 0;        // cat

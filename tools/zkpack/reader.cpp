@@ -65,6 +65,7 @@ Package open_package(const std::string& path) {
     if (header[HEADER_TERMINATOR] != 0) fail(path, "package header lacks the NUL after the marker");
     package.package_length = zk::LGET32(header.data() + HEADER_LENGTH);
     package.stored_checksum = zk::LGET32(header.data() + HEADER_CHECKSUM);
+    package.flags = header[HEADER_FLAGS];
     package.computed_checksum = compute_checksum(package);
     return package;
 }

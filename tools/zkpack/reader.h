@@ -18,6 +18,7 @@ struct Package {
     uint32_t package_length = 0;
     uint32_t stored_checksum = 0;
     uint32_t computed_checksum = 0;
+    unsigned char flags = 0;  // the header's FLAG_ bits
 };
 
 using RecordInfo = package_format::Record;

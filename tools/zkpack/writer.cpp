@@ -67,8 +67,9 @@ void copy_stub(const std::string& path, PackageOutput& output) {
 }
 
 // Length and checksum stay zero until everything after the header is written.
-void write_header(PackageOutput& output) {
+void write_header(PackageOutput& output, const Options& options) {
     std::array<unsigned char, HEADER_SIZE> header{};
+    if (options.ignore_script_status) header[HEADER_FLAGS] |= FLAG_IGNORE_SCRIPT_STATUS;
     const Marker& marker = package_marker();
     std::copy(marker.begin(), marker.end(), header.begin() + HEADER_MARKER);
     header[HEADER_TERMINATOR] = 0;
@@ -91,7 +92,7 @@ void create_package(const Options& options) {
     PackageOutput output(options.output);
     copy_stub(stub, output);
     const uint64_t marker_offset = output.size();
-    write_header(output);
+    write_header(output, options);
     for (const auto& record : records) write_record(record, settings, output);
 
     output.patch32(marker_offset + HEADER_LENGTH, static_cast<uint32_t>(output.size() - marker_offset));
