@@ -11,7 +11,7 @@ namespace {
 
 // Kept beside the table below, which it describes.
 constexpr char USAGE[] =
-    "Usage: %1$s [--target DIR] [--yes] [--quiet] [-d] [-gz]\n"
+    "Usage: %1$s [--target DIR] [--yes] [--quiet] [-d] [-gz] [-- ARG...]\n"
     "       %1$s --check | --list\n"
     "       %1$s --extract DIR [--yes] [--quiet]\n"
     "       %1$s --help | --version\n"
@@ -35,10 +35,13 @@ constexpr char HELP[] =
     "                 public key file or the key in base64) before anything runs\n"
     "  --signature FILE\n"
     "                 the signature file to check instead of PACKAGE.minisig\n"
-    "  --help         show this text\n"
+    "  --help, -h, -help, -?\n"
+    "                 show this text\n"
     "  --version      show the version\n"
     "  -d             open a shell before each setup script runs\n"
     "  -gz            write the decompressed archive to standard output\n"
+    "  -- ARG...      end of the options: every program and script is run with\n"
+    "                 the ARGs as its arguments\n"
     "\n"
     "ZKINSTALL_DEFAULT_DIR, when set, is the directory offered by default.\n"
     "Exit status: 0 on success, 1 on failure, 2 on a usage error.\n";
@@ -57,7 +60,8 @@ struct Option {
 };
 
 // Switches begin with one dash, long options with two. A switch that is not
-// here is ignored; a long option that is not here is refused.
+// here is ignored, unless it spells a long option; a long option that is
+// not here is refused.
 constexpr Option OPTIONS[] = {
     {"-d", false, RunMode::install, INSTALLING, [](char*) { installer_state.debug_shell = 1; }},
     {"-gz", false, RunMode::stream, INSTALLING, [](char*) { installer_state.stream_only = 1; }},
@@ -73,6 +77,9 @@ constexpr Option OPTIONS[] = {
     {"--pubkey", true, RunMode::install, ANY_RUN, [](char* key) { installer_state.public_key = key; }},
     {"--signature", true, RunMode::install, ANY_RUN, [](char* file) { installer_state.signature_path = file; }},
     {"--help", false, RunMode::help, ANY_RUN, [](char*) {}},
+    {"-h", false, RunMode::help, ANY_RUN, [](char*) {}},
+    {"-help", false, RunMode::help, ANY_RUN, [](char*) {}},
+    {"-?", false, RunMode::help, ANY_RUN, [](char*) {}},
     {"--version", false, RunMode::version, ANY_RUN, [](char*) {}},
 };
 
@@ -91,6 +98,23 @@ const Option* find_option(std::string_view name) {
 
 bool is_long_option(const char* arg) { return arg[0] == '-' && arg[1] == '-' && arg[2] != '\0'; }
 
+// Help is asked for in any of its spellings, wherever it stands.
+const Option* help_switch(const char* arg) {
+    const Option* option = find_option(arg);
+    return option != nullptr && option->mode == RunMode::help ? option : nullptr;
+}
+
+// "-target" or "-target=DIR": a long option typed with one dash, which
+// must not be ignored as other switches are and install somewhere else.
+std::string_view long_option_spelt_short(const char* arg) {
+    if (arg[0] != '-' || arg[1] == '-' || arg[1] == '\0' || find_option(arg) != nullptr) return {};
+    const std::string_view name(arg, std::strcspn(arg, "="));
+    for (const Option& option : OPTIONS) {
+        if (option.name.size() == name.size() + 1 && option.name.substr(1) == name) return option.name;
+    }
+    return {};
+}
+
 class Parser {
 public:
     Parser(int argc, char** argv) : argc_(argc), argv_(argv) {}
@@ -99,8 +123,19 @@ public:
         int first_word = argc_;
         for (int index = 1; index < argc_ && !refused_; ++index) {
             char* arg = argv_[index];
+            if (std::strcmp(arg, "--") == 0) {
+                installer_state.script_args = argv_ + index + 1;
+                installer_state.script_arg_count = argc_ - index - 1;
+                if (first_word == argc_) first_word = index + 1;
+                break;
+            }
+            const std::string_view meant = long_option_spelt_short(arg);
             if (is_long_option(arg)) {
                 index = take_long_option(index);
+            } else if (const Option* help = help_switch(arg)) {
+                use(*help, nullptr);
+            } else if (!meant.empty()) {
+                refuse_misspelt(arg, meant);
             } else if (first_word == argc_ && arg[0] == '-') {
                 index = take_switch(index);
             } else if (first_word == argc_) {
@@ -171,6 +206,12 @@ private:
     void refuse_pair(const Option& first, const Option& second) {
         std::fprintf(stderr, "Options %.*s and %.*s cannot be combined\n", static_cast<int>(first.name.size()),
                      first.name.data(), static_cast<int>(second.name.size()), second.name.data());
+        refuse_with_usage();
+    }
+
+    void refuse_misspelt(const char* arg, std::string_view meant) {
+        std::fprintf(stderr, "Unknown option: %.*s (did you mean %.*s?)\n", static_cast<int>(meant.size() - 1), arg,
+                     static_cast<int>(meant.size()), meant.data());
         refuse_with_usage();
     }
 

@@ -1,5 +1,6 @@
 // The installer's command line: the switches -d, -gz and -program NAME
-// before any other word, and the long options, which may stand anywhere.
+// before any other word, the long options and help's spellings, which may
+// stand anywhere, and after -- the arguments of every program and script.
 #pragma once
 
 // The exit status of a run whose command line was refused.

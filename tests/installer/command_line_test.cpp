@@ -52,7 +52,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, ParseArgs,
                                            ArgsCase{{"-program", "-d"}, 3, 0, 0, "-d"},
                                            ArgsCase{{"-program", "name", "-gz", "rest"}, 4, 0, 1, "name"},
                                            // Only whole words count; the rest are ignored silently.
-                                           ArgsCase{{"--", "-", "-dd", "-g", "-gzip", "-D"}, 7, 0, 0, nullptr},
+                                           ArgsCase{{"-", "-dd", "-g", "-gzip", "-D"}, 6, 0, 0, nullptr},
+                                           // -- ends the switches as a first word does.
+                                           ArgsCase{{"-d", "--", "-gz", "--target"}, 3, 1, 0, nullptr},
                                            // Long options may follow the first word, which still ends the switches.
                                            ArgsCase{{"-gz", "word", "--quiet", "-d"}, 2, 0, 1, nullptr}));
 
@@ -107,7 +109,15 @@ INSTANTIATE_TEST_SUITE_P(
         LongCase{{"--check", "--list"}, RunMode::usage_error, "Options --check and --list cannot be combined"},
         LongCase{{"--target"}, RunMode::usage_error, "Option --target needs a value"},
         LongCase{{"--extract="}, RunMode::usage_error, "Option --extract needs a value"},
-        LongCase{{"--yes=no"}, RunMode::usage_error, "Option --yes takes no value"}));
+        LongCase{{"--yes=no"}, RunMode::usage_error, "Option --yes takes no value"},
+        LongCase{{"-h"}, RunMode::help, ""}, LongCase{{"word", "-help"}, RunMode::help, ""},
+        LongCase{{"--target", "d", "-?"}, RunMode::help, ""},
+        LongCase{{"-target", "/opt/x", "-quiet"}, RunMode::usage_error,
+                 "Unknown option: -target (did you mean --target?)"},
+        LongCase{{"word", "-yes"}, RunMode::usage_error, "Unknown option: -yes (did you mean --yes?)"},
+        LongCase{{"-extract=d"}, RunMode::usage_error, "Unknown option: -extract (did you mean --extract?)"},
+        LongCase{{"-version"}, RunMode::usage_error, "Unknown option: -version (did you mean --version?)"},
+        LongCase{{"--", "-target", "--bogus"}, RunMode::install, ""}));
 
 TEST(LongOptions, KeepTheirValues) {
     installer_state = InstallerState{};

@@ -128,7 +128,7 @@ TEST_F(OptionRun, HelpAndVersionNeedNoPackage) {
     options.env = {{"PATH", std::nullopt}};
     options.argv0 = "zkinstall";
     RunResult r = zktest::run(zktest::zkinstall_path(), {"--help"}, options);
-    EXPECT_EQ(first_line(r.out), "Usage: zkinstall [--target DIR] [--yes] [--quiet] [-d] [-gz]\n");
+    EXPECT_EQ(first_line(r.out), "Usage: zkinstall [--target DIR] [--yes] [--quiet] [-d] [-gz] [-- ARG...]\n");
     EXPECT_NE(r.out.find("  --extract DIR  unpack the archives into DIR and run nothing\n"), std::string::npos);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
@@ -142,15 +142,51 @@ TEST_F(OptionRun, HelpAndVersionNeedNoPackage) {
 TEST_F(OptionRun, RefusedCommandLineDoesNothing) {
     pack_everything();
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--force"}, {"--help=me"}, {"--list", "--target", dir / "t"}, {"--yes", "--target"}}) {
+             {"--force"},
+             {"--help=me"},
+             {"--list", "--target", dir / "t"},
+             {"--yes", "--target"},
+             {"-target", dir / "t", "-quiet"},
+             {"--yes", "-yes"},
+             {"-check"}}) {
         const RunResult r = run(args, replying("\n\n"));
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err.substr(r.err.find('\n') + 1, 39), "Usage: pkg [--target DIR] [--yes] [--qu") << args[0];
         EXPECT_EQ(r.status, 2);
     }
     EXPECT_EQ(first_line(run({"--force"}).err), "Unknown option: --force\n");
+    EXPECT_EQ(first_line(run({"-target", dir / "t", "-quiet"}).err),
+              "Unknown option: -target (did you mean --target?)\n");
     expect_nothing_done();
     EXPECT_FALSE(zktest::exists(dir / "t"));
+}
+
+// However help is spelt, and wherever it stands, it is all the run does.
+TEST_F(OptionRun, HelpInEverySpellingInstallsNothing) {
+    pack_everything();
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"-h"}, {"-help"}, {"-?"}, {"word", "-h"}, {"--yes", "-?"}}) {
+        const RunResult r = run(args, replying("\n\n"));
+        EXPECT_EQ(first_line(r.out), "Usage: pkg [--target DIR] [--yes] [--quiet] [-d] [-gz] [-- ARG...]\n") << args[0];
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.status, 0);
+    }
+    expect_nothing_done();
+}
+
+// Each word after -- reaches every program and script as one argument,
+// blanks, quotes and dashes and all; before it the options still count.
+TEST_F(OptionRun, WordsAfterDoubleDashAreTheArgumentsOfProgramsAndScripts) {
+    const std::string show = "printf '[%s]' \"$@\"; echo \" $#\"\n";
+    zktest::write_file(dir / "show", "#!/bin/sh\n" + show, 0755);
+    zktest::write_file(dir / "show.sh", show);
+    pack({"--program", dir / "show", "--script", dir / "show.sh"});
+    RunResult r = run({"--quiet", "--", "a b", "it's", "--target", "-d", "$HOME", ""});
+    const std::string shown = "[a b][it's][--target][-d][$HOME][] 6\n";
+    EXPECT_EQ(r.out, shown + shown + SUCCESS);
+    EXPECT_EQ(r.status, 0);
+    r = run({"--quiet", "--"});
+    EXPECT_EQ(r.out, "[] 0\n[] 0\n" + std::string(SUCCESS));
 }
 
 TEST_F(OptionRun, TargetInstallsIntoMissingNestedDirectoryWithoutAsking) {
