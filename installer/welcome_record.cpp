@@ -141,8 +141,16 @@ void confirm_creation(const char* directory) {
     fatal_exit();
 }
 
-// A directory named on the command line is made with its parents, without
-// a question; one typed at the prompt only when the user agrees.
+// An empty name fails as mkdir fails it, without the library's own message.
+int make_install_dir(const char* directory) {
+    if (directory[0] != '\0') return zk::make_directory_tree(directory, INSTALL_DIR_MODE);
+    errno = ENOENT;
+    return -1;
+}
+
+// The directory is made with its missing parents: one named on the command
+// line without a question, one typed at the prompt or taken under --yes
+// once the user agrees.
 void enter_install_dir(char* expanded, bool named) {
     char* directory = make_absolute(expanded);
     if (directory == nullptr) fatal_exit();  // the allocator has said why
@@ -152,9 +160,7 @@ void enter_install_dir(char* expanded, bool named) {
     struct stat status {};
     if (::stat(directory, &status) != 0) {
         if (!named) confirm_creation(directory);
-        const int made =
-            named ? zk::make_directory_tree(directory, INSTALL_DIR_MODE) : zk::port_mkdir(directory, INSTALL_DIR_MODE);
-        if (made < 0) directory_failed("Error: Failed to create the install directory.\n", directory);
+        if (make_install_dir(directory) < 0) directory_failed("Error: Failed to create the install directory.\n", directory);
     }
     if (::chdir(directory) != 0) directory_failed("Error: Cannot switch to the install directory.\n", directory);
     zk::get_cwd_changed_directory();

@@ -232,6 +232,16 @@ TEST_F(OptionRun, YesTakesTheDefaultsWithoutReadingInput) {
     const RunResult quiet = run({"--yes", "--quiet"}, replying("elsewhere\nn\n"));
     EXPECT_EQ(quiet.out, "root=" + offered + "\n" + SUCCESS);
     EXPECT_EQ(quiet.err, "");
+
+    // The vendor's directory on a fresh host: three levels below a missing one.
+    const std::string deep = dir / "vendor/a/b/product";
+    pack({"--default-dir", deep, "--welcome", dir / "welcome.txt", "--script", dir / "script.sh"});
+    const RunResult fresh = run({"--yes", "--quiet"});
+    EXPECT_EQ(fresh.out, "root=" + deep + "\n" + SUCCESS);
+    EXPECT_EQ(fresh.status, 0);
+    for (const std::string& made : {deep, dir / "vendor/a/b", dir / "vendor/a", dir / "vendor"}) {
+        EXPECT_EQ(zktest::mode_of(made), 0755u) << made;
+    }
 }
 
 TEST_F(OptionRun, DamagedPackageIsNeverInstalledUnattended) {

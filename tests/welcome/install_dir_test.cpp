@@ -53,12 +53,16 @@ TEST_P(Created, AndBecomesTheWorkingDirectory) {
     ASSERT_EQ(::lstat(created.c_str(), &status), 0) << created << " should have been created";
     EXPECT_TRUE(S_ISDIR(status.st_mode));
     EXPECT_EQ(status.st_mode & 07777, 0755u);
+    for (std::string made = created; (made = made.substr(0, made.rfind('/'))) != dir.path();) {
+        EXPECT_EQ(zktest::mode_of(made), 0755u) << made << ", a missing parent, is made as the directory is";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, Created,
     ::testing::Values(CreateCase{"y", "@/new\ny\n", "@/new"}, CreateCase{"Y", "@/new\nY\n", "@/new"},
                       CreateCase{"yes", "@/new\nyes\n", "@/new"},
+                      CreateCase{"with its missing parents", "@/a/b/c/new\ny\n", "@/a/b/c/new"},
                       CreateCase{"end of input means yes", "@/new\n", "@/new"},
                       CreateCase{"trailing blanks are part of the name", "@/new  \ny\n", "@/new  "},
                       CreateCase{"relative to where the installer started", "new\ny\n", "@/new"},
@@ -151,8 +155,8 @@ const char CANNOT_SWITCH[] = "Error: Cannot switch to the install directory.\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Unusable,
-    ::testing::Values(FailCase{"missing parent", "@/no/such\ny\n", "@/no/such", true, CANNOT_CREATE,
-                               "No such file or directory"},
+    ::testing::Values(FailCase{"parent is a file", "@/file/sub\ny\n", "@/file/sub", true, CANNOT_CREATE,
+                               "Not a directory"},
                       FailCase{"regular file", "@/file\n", "@/file", false, CANNOT_SWITCH, "Not a directory"},
                       // Quotes around nothing leave no name at all: it cannot be created,
                       // and the run must not fall back on some other directory.

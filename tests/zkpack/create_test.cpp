@@ -219,6 +219,11 @@ TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
          1},
         {{"--stub", stub, "--env", "A=b"}, "zkpack: create needs -o OUT" + usage, 2},
         {{"-o", out, "--stub", stub}, "zkpack: create needs at least one record" + usage, 2},
+        {usual({"--default-dir", "/opt/p", "--env", "A=b"}),
+         "zkpack: --default-dir needs a --welcome record: the install directory is chosen at the welcome text's "
+         "prompt, so without one it would be ignored" +
+             usage,
+         2},
         {{"-o", stub, "--stub", stub, "--env", "A=b"},
          "zkpack: " + stub + ": is also the input " + stub + ", which it would replace; choose another output\n",
          1},

@@ -6,6 +6,7 @@
 
 #include <signature_file.h>
 
+#include <algorithm>
 #include <string_view>
 
 namespace zkpack {
@@ -179,7 +180,13 @@ void parse_create(ArgumentReader& reader, Options& options) {
         }
     }
     if (options.output.empty()) throw UsageError{"create needs -o OUT"};
-    if (options.records.empty() && default_dir.empty()) throw UsageError{"create needs at least one record"};
+    const bool has_welcome = std::any_of(options.records.begin(), options.records.end(),
+                                         [](const RecordSpec& record) { return record.kind == KIND_WELCOME; });
+    if (!default_dir.empty() && !has_welcome) {
+        throw UsageError{"--default-dir needs a --welcome record: the install directory is chosen at the welcome "
+                         "text's prompt, so without one it would be ignored"};
+    }
+    if (options.records.empty()) throw UsageError{"create needs at least one record"};
     // First, so that it is set whatever else the package does first.
     if (!default_dir.empty()) {
         options.records.insert(options.records.begin(),
