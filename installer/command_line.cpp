@@ -12,7 +12,7 @@ namespace {
 // Kept beside the table below, which it describes.
 constexpr char USAGE[] =
     "Usage: %1$s [--target DIR] [--yes] [--quiet] [-d] [-gz] [-- ARG...]\n"
-    "       %1$s --check | --list\n"
+    "       %1$s --check | --list | --info\n"
     "       %1$s --extract DIR [--yes] [--quiet]\n"
     "       %1$s --help | --version\n"
     "       any run but the last with --pubkey KEY [--signature FILE]\n";
@@ -30,6 +30,8 @@ constexpr char HELP[] =
     "  --check        verify the package and every compressed payload; silent\n"
     "                 when sound, else the reason and exit status 1\n"
     "  --list         one line per record and per archive entry\n"
+    "  --info         what the package is: product, version, installer, compression,\n"
+    "                 size, signature and default directory, one key: value a line\n"
     "  --extract DIR  unpack the archives into DIR and run nothing\n"
     "  --pubkey KEY   check the package's signature, PACKAGE.minisig, with KEY (a\n"
     "                 public key file or the key in base64) before anything runs\n"
@@ -37,7 +39,7 @@ constexpr char HELP[] =
     "                 the signature file to check instead of PACKAGE.minisig\n"
     "  --help, -h, -help, -?\n"
     "                 show this text\n"
-    "  --version      show the version\n"
+    "  --version      show the product's name and version, then the installer's\n"
     "  -d             open a shell before each setup script runs\n"
     "  -gz            write the decompressed archive to standard output\n"
     "  -- ARG...      end of the options: every program and script is run with\n"
@@ -73,6 +75,7 @@ constexpr Option OPTIONS[] = {
     {"--quiet", false, RunMode::install, ANY_RUN, [](char*) { installer_state.quiet = 1; }},
     {"--check", false, RunMode::check, ANY_RUN, [](char*) {}},
     {"--list", false, RunMode::list, ANY_RUN, [](char*) {}},
+    {"--info", false, RunMode::info, ANY_RUN, [](char*) {}},
     {"--extract", true, RunMode::extract, ANY_RUN, [](char* directory) { installer_state.extract_dir = directory; }},
     {"--pubkey", true, RunMode::install, ANY_RUN, [](char* key) { installer_state.public_key = key; }},
     {"--signature", true, RunMode::install, ANY_RUN, [](char* file) { installer_state.signature_path = file; }},

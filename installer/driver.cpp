@@ -7,6 +7,7 @@
 #include <zk/base/chk.h>
 #include <zk/file/filename.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -20,9 +21,11 @@
 #include "fatal.h"
 #include "installer_state.h"
 #include "package.h"
+#include "package_info.h"
 #include "record_walk.h"
 #include "run_signals.h"
 #include "sealed_copy.h"
+#include "signature_check.h"
 #include "temp_dir.h"
 #include "temp_file.h"
 #include "verify.h"
@@ -99,12 +102,45 @@ void open_closed_standard_streams() {
     }
 }
 
-// The banner's first line, and all that --version shows.
+const char* installer_version() {
+    static std::array<char, 16> version;
+    std::snprintf(version.data(), version.size(), "%d.%03d", VERSION_MAJOR, VERSION_MINOR);
+    return version.data();
+}
+
+// The banner's first line, and the last that --version shows.
 const char* version_line() {
     static std::array<char, 64> line;
-    std::snprintf(line.data(), line.size(), "ZKINSTALL v%d.%03d Copyright (c) Zelkor Software\n", VERSION_MAJOR,
-                  VERSION_MINOR);
+    std::snprintf(line.data(), line.size(), "ZKINSTALL v%s Copyright (c) Zelkor Software\n", installer_version());
     return line.data();
+}
+
+// What --version shows of the package: read as it stands, without
+// verification, and nothing at all when this is an installer without a
+// package, which --version must still answer.
+void gather_unverified_facts(const char* argv0) {
+    const char* path = zk::find_exec_path(std::getenv("PATH"), argv0);
+    if (path == nullptr) path = running_executable();
+    const int fd = path != nullptr ? open_running_file(path) : -1;
+    struct stat status {};
+    if (fd < 0 || ::fstat(fd, &status) != 0) return;
+    const uint64_t size = static_cast<uint64_t>(status.st_size);
+    const uint32_t marker_offset = find_marker(fd, 0, static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX)));
+    assemble_marker(installer_state.marker);
+    Header header;
+    const bool has_header = ::pread(fd, header.data(), header.size(), marker_offset) ==
+                                static_cast<ssize_t>(header.size()) &&
+                            std::memcmp(header.data(), installer_state.marker.data(), MARKER_SIZE) == 0;
+    DescriptorReader package(fd);
+    if (has_header) gather_package_facts(package, uint64_t{marker_offset} + HEADER_SIZE, size);
+    ::close(fd);
+}
+
+int answer_version(const char* argv0) {
+    gather_unverified_facts(argv0);
+    print_product_line();
+    std::fputs(version_line(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 void print_banner() {
@@ -114,12 +150,13 @@ void print_banner() {
     if (written < 0) fatal_exit();
 }
 
-// --help and --version do not look into the package at all.
+// --help does not look into the package, --version only reads it: neither
+// verifies it nor sets up a run.
 int answer_without_package(const char* argv0) {
     switch (installer_state.run_mode) {
         case RunMode::usage_error: return EXIT_USAGE;
         case RunMode::help: return print_help(argv0) ? 0 : 1;
-        case RunMode::version: std::fputs(version_line(), stdout); return std::fflush(stdout) == 0 ? 0 : 1;
+        case RunMode::version: return answer_version(argv0);
         default: return -1;
     }
 }
@@ -188,11 +225,28 @@ int install_package(uint64_t file_size) {
     return install_failed ? 1 : 0;
 }
 
+namespace {
+
+// --info: the package is verified as for an installation, then only read.
+int report_package_info(uint64_t file_size) {
+    const uint32_t marker_offset = verify_package(installer_state.package_fd, file_size);
+    DescriptorReader package(installer_state.package_fd);
+    gather_package_facts(package, uint64_t{marker_offset} + HEADER_SIZE, file_size);
+    print_package_info(file_size, installer_version(), package_signer_id().c_str());
+    release_sealed_copy();
+    remove_temp_dir();
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
 int zkinstall(const char* argv0) {
     if (const int status = answer_without_package(argv0); status >= 0) return status;
     set_up_process();
     catch_run_signals();
-    const int status = install_package(open_package(argv0));
+    const uint64_t file_size = open_package(argv0);
+    const int status =
+        installer_state.run_mode == RunMode::info ? report_package_info(file_size) : install_package(file_size);
     release_run_signals();
     return status;
 }

@@ -8,6 +8,7 @@
 
 #include "fatal.h"
 #include "installer_state.h"
+#include "package_info.h"
 #include "package_format.h"
 #include "terminal_text.h"
 
@@ -24,7 +25,7 @@ RecordResult set_env(package_format::PayloadReader& payload) {
     }
     // Packages often end the assignment with a NUL of its own; it simply ends the text.
     text[length] = '\0';
-    if (!installer_state.stream_only && shows_progress()) {
+    if (!installer_state.stream_only && shows_progress() && !is_package_fact(text.data())) {
         std::printf("%s\n", terminal_text::printable(text.data()).c_str());
     }
     // The environment keeps the string for the rest of the run.

@@ -15,6 +15,7 @@ enum class RunMode {
     check,        // --check: verify everything, carry out nothing
     list,         // --list: one line per record, nothing carried out
     extract,      // --extract DIR: archive records only
+    info,         // --info: what the package says of itself, nothing carried out
     usage_error,  // the command line was refused: nothing is done
 };
 

@@ -95,6 +95,15 @@ void load_package_signature() {
     pending.hash.emplace();
 }
 
+std::string package_signer_id() {
+    std::array<char, signing::SIGNATURE_FILE_MAX + 1> content;
+    size_t length = 0;
+    if (!read_small_file(signature_path(), "cannot read", content.data(), content.size(), length).empty()) return "";
+    signing::SignatureFile signature;
+    if (signing::parse_signature_file(std::string_view(content.data(), length), signature) != nullptr) return "";
+    return signing::key_id_text(signature.key_id);
+}
+
 void hash_package_bytes(const unsigned char* bytes, size_t length) {
     if (pending.hash) pending.hash->add(bytes, length);
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // Reads the key and the signature file; nothing without --pubkey.
 void load_package_signature();
@@ -15,3 +16,8 @@ void hash_package_bytes(const unsigned char* bytes, size_t length);
 
 // Checks the signature against the hash and shows its trusted comment.
 void check_package_signature();
+
+// The ID of the key that signed the package, as the tools show it, from
+// its signature file (--signature, else PACKAGE.minisig); empty when there
+// is none that can be read. Nothing is checked.
+std::string package_signer_id();

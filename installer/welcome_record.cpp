@@ -82,12 +82,6 @@ bool read_reply(Reply& reply, int limit) {
     return true;
 }
 
-// The package, or the user, may name the product's own default.
-const char* default_install_dir() {
-    const char* chosen = std::getenv("ZKINSTALL_DEFAULT_DIR");
-    return chosen != nullptr && chosen[0] != '\0' ? chosen : DEFAULT_INSTALL_DIR;
-}
-
 // Prints the question; returns whether the reply is to be read. Under --yes
 // the default answer follows as if typed (nothing at all under --quiet) and
 // nothing is read.
@@ -175,6 +169,12 @@ RecordResult file_banner(package_format::PayloadReader& payload) {
         enter_install_dir(ask_install_dir(), false);
     }
     return RecordResult::done;
+}
+
+// The package, or the user, may name the product's own default.
+const char* default_install_dir() {
+    const char* chosen = std::getenv("ZKINSTALL_DEFAULT_DIR");
+    return chosen != nullptr && chosen[0] != '\0' ? chosen : DEFAULT_INSTALL_DIR;
 }
 
 void enter_named_directory() {

@@ -17,3 +17,7 @@ RecordResult file_banner(package_format::PayloadReader& payload);
 // parents, and enters it as if it had been typed at the prompt, so that a
 // package without a welcome text installs there too. Does nothing otherwise.
 void enter_named_directory();
+
+// The directory the prompt offers: ZKINSTALL_DEFAULT_DIR when set, else the
+// installer's own.
+const char* default_install_dir();

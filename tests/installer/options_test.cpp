@@ -189,6 +189,52 @@ TEST_F(OptionRun, WordsAfterDoubleDashAreTheArgumentsOfProgramsAndScripts) {
     EXPECT_EQ(r.out, "[] 0\n[] 0\n" + std::string(SUCCESS));
 }
 
+// --info and --version read what the package says of itself and carry out
+// nothing; the product's facts are not echoed when it installs.
+TEST_F(OptionRun, InfoAndVersionSayWhatThePackageIs) {
+    const std::string key = dir / "z.key", public_key = dir / "z.pub";
+    ASSERT_EQ(zkpacktest::zkpack({"keygen", "-W", "-p", public_key, "-s", key}).status, 0);
+    const std::string comment = zktest::read_file(public_key);
+    const std::string key_id = comment.substr(comment.find("public key ") + 11, 16);
+    pack({"--product", "Zelkor Tools", "--product-version", "2.4.1", "--default-dir", offered, "--welcome",
+          dir / "welcome.txt", "--tree", dir / "tree", "--program", dir / "program", "--script", dir / "script.sh",
+          "--sign", key});
+    const std::string size = std::to_string(zktest::read_file(package).size());
+    const std::string facts = "product: Zelkor Tools\nversion: 2.4.1\ninstaller version: 1.007\n"
+                              "architecture: x86_64\ncompression: bzip2\npackage size: " +
+                              size + "\n";
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--info"}, {"--info", "--quiet", "--pubkey", public_key}}) {
+        const RunResult r = run(args, replying("y\n"));
+        EXPECT_EQ(r.out, facts + "signed: yes\nkey id: " + key_id + "\ndefault directory: " + offered + "\n");
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.status, 0);
+    }
+    RunResult r = run({"--version"});
+    EXPECT_EQ(r.out, "Zelkor Tools 2.4.1\nZKINSTALL v1.007 Copyright (c) Zelkor Software\n");
+    EXPECT_EQ(r.status, 0);
+    expect_nothing_done();
+
+    ::unlink((package + ".minisig").c_str());
+    r = run({"--info"}, replying("y\n"));
+    EXPECT_EQ(r.out, facts + "signed: no\nkey id: none\ndefault directory: " + offered + "\n");
+    EXPECT_EQ(r.status, 0);
+    expect_nothing_done();
+    r = run({"--yes", "--quiet"});
+    EXPECT_EQ(r.out, offered + "\nroot=" + offered + "\n" + SUCCESS);
+    r = run({"--target", offered});
+    EXPECT_EQ(r.out.find("ZKINSTALL_PRODUCT"), std::string::npos) << r.out;
+
+    // Without the facts, --info says so and --version shows only the installer.
+    pack({"--program", dir / "program"});
+    r = run({"--info"});
+    EXPECT_EQ(r.out, "product: none\nversion: none\ninstaller version: 1.007\narchitecture: x86_64\n"
+                     "compression: none\npackage size: " +
+                         std::to_string(zktest::read_file(package).size()) +
+                         "\nsigned: no\nkey id: none\ndefault directory: /usr/local/zelkor\n");
+    EXPECT_EQ(run({"--version"}).out, "ZKINSTALL v1.007 Copyright (c) Zelkor Software\n");
+}
+
 TEST_F(OptionRun, TargetInstallsIntoMissingNestedDirectoryWithoutAsking) {
     const std::string target = dir / "a/b/c";
     pack({"--env", "A=1", "--program", dir / "program", "--script", dir / "script.sh"});

@@ -12,7 +12,8 @@
 namespace zkpack {
 
 const char HELP_TEXT[] =
-    "Usage: zkpack create -o OUT [--arch ARCH | --stub FILE] [--default-dir DIR] [-1 ... -9] [-j N] [-q] [--sign SECFILE] [--ignore-script-status] RECORD...\n"
+    "Usage: zkpack create -o OUT [--arch ARCH | --stub FILE] [--default-dir DIR] [-1 ... -9] [-j N] [-q] [--sign SECFILE]\n"
+    "                   [--product NAME] [--product-version VERSION] [--ignore-script-status] RECORD...\n"
     "       zkpack list PKG\n"
     "       zkpack verify PKG...\n"
     "       zkpack verify [--pubkey PUBFILE | -P KEY] [--signature FILE] PKG\n"
@@ -46,6 +47,10 @@ const char HELP_TEXT[] =
     "                         the package is the same whatever N\n"
     "  -q, --quiet            no progress bar (shown only on a terminal anyway)\n"
     "  --sign SECFILE         sign OUT as sign does, writing OUT.minisig\n"
+    "  --product NAME         the product's name, which the installer's --info and\n"
+    "                         --version show: an environment record ZKINSTALL_PRODUCT=NAME\n"
+    "  --product-version VERSION\n"
+    "                         the product's version: ZKINSTALL_PRODUCT_VERSION=VERSION\n"
     "  --ignore-script-status the installation does not fail when a program or\n"
     "                         script exits with a status other than 0\n"
     "\n"
@@ -140,8 +145,18 @@ const RecordOption* find_record_option(const std::string& name) {
     return nullptr;
 }
 
+// A fact the package states about itself, shown on one line by the installer.
+std::string fact_value(ArgumentReader& reader, const std::string& option) {
+    const std::string& value = reader.value_of(option);
+    if (value.empty() || value.find_first_of("\n\r") != std::string::npos) {
+        throw UsageError{"option '" + option + "' needs a value of one line"};
+    }
+    return value;
+}
+
 void parse_create(ArgumentReader& reader, Options& options) {
     std::string default_dir;
+    std::vector<RecordSpec> facts;
     while (!reader.done()) {
         const std::string& arg = reader.next();
         if (arg == "-o") {
@@ -164,6 +179,11 @@ void parse_create(ArgumentReader& reader, Options& options) {
             options.threads = parse_threads(arg.substr(2));
         } else if (arg == "-q" || arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--product") {
+            facts.push_back({KIND_ENVIRONMENT, PayloadSource::assignment, "ZKINSTALL_PRODUCT=" + fact_value(reader, arg)});
+        } else if (arg == "--product-version") {
+            facts.push_back(
+                {KIND_ENVIRONMENT, PayloadSource::assignment, "ZKINSTALL_PRODUCT_VERSION=" + fact_value(reader, arg)});
         } else if (arg == "--ignore-script-status") {
             options.ignore_script_status = true;
         } else if (arg == "--sign") {
@@ -192,6 +212,7 @@ void parse_create(ArgumentReader& reader, Options& options) {
         options.records.insert(options.records.begin(),
                                {KIND_ENVIRONMENT, PayloadSource::assignment, "ZKINSTALL_DEFAULT_DIR=" + default_dir});
     }
+    options.records.insert(options.records.begin(), facts.begin(), facts.end());
 }
 
 // Options that take a value, stored into a field of Options.
