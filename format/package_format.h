@@ -50,10 +50,11 @@ constexpr unsigned char KIND_PROGRAM = 7;
 constexpr unsigned char KIND_ARCHIVE_ALT = 10;
 constexpr unsigned char KIND_SCRIPT = 11;
 constexpr unsigned char KIND_ENVIRONMENT = 12;
+constexpr unsigned char KIND_LICENSE = 13;
 
 // What a record is for: the installer carries out each role with one
 // handler per run mode, and zkpack describes each.
-enum class RecordRole { welcome, archive, program, script, environment };
+enum class RecordRole { welcome, archive, program, script, environment, license };
 
 struct RecordKind {
     unsigned char kind;
@@ -70,6 +71,7 @@ constexpr RecordKind RECORD_KINDS[] = {
     {KIND_ARCHIVE_ALT, "archive", RecordRole::archive, true},
     {KIND_SCRIPT, "script", RecordRole::script, true},
     {KIND_ENVIRONMENT, "environment", RecordRole::environment, false},
+    {KIND_LICENSE, "license", RecordRole::license, false},
 };
 
 // The row of a kind, or null for one the installer does not know.

@@ -11,7 +11,7 @@ namespace {
 
 // Kept beside the table below, which it describes.
 constexpr char USAGE[] =
-    "Usage: %1$s [--target DIR] [--yes] [--quiet] [-d] [-gz] [-- ARG...]\n"
+    "Usage: %1$s [--target DIR] [--yes] [--quiet] [-d] [-gz] [--accept] [-- ARG...]\n"
     "       %1$s --check | --list | --info\n"
     "       %1$s --extract DIR [--yes] [--quiet]\n"
     "       %1$s --help | --version\n"
@@ -25,6 +25,8 @@ constexpr char HELP[] =
     "                 without asking; a damaged package ends the run\n"
     "  --yes          take every question's default answer without reading input;\n"
     "                 a damaged package ends the run\n"
+    "  --accept       accept the package's license without showing it or asking;\n"
+    "                 --yes alone does not\n"
     "  --quiet        no progress, no Extracting lines, no welcome text: only\n"
     "                 errors, questions asked and the final message\n"
     "  --check        verify the package and every compressed payload; silent\n"
@@ -72,6 +74,8 @@ constexpr Option OPTIONS[] = {
      [](char* directory) { installer_state.target_dir = directory; }},
     {"--yes", false, RunMode::install, INSTALLING | runs(RunMode::extract),
      [](char*) { installer_state.assume_yes = 1; }},
+    {"--accept", false, RunMode::install, INSTALLING | runs(RunMode::extract),
+     [](char*) { installer_state.accept_license = 1; }},
     {"--quiet", false, RunMode::install, ANY_RUN, [](char*) { installer_state.quiet = 1; }},
     {"--check", false, RunMode::check, ANY_RUN, [](char*) {}},
     {"--list", false, RunMode::list, ANY_RUN, [](char*) {}},

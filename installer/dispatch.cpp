@@ -4,6 +4,7 @@
 #include "check_record.h"
 #include "environment_record.h"
 #include "installer_state.h"
+#include "license_record.h"
 #include "list_record.h"
 #include "package_format.h"
 #include "program_record.h"
@@ -33,6 +34,8 @@ constexpr RoleHandlers ROLE_HANDLERS[] = {
      {check_compressed, true},
      {list_record, true}},
     {RecordRole::environment, {set_env, false}, {skip_record, false}, {check_environment, true}, {list_record, true}},
+    // Extracting puts the product's files on disk as installing does.
+    {RecordRole::license, {file_license, false}, {file_license, false}, {check_plain, true}, {list_record, true}},
 };
 
 const RecordHandlerEntry& for_run_mode(const RoleHandlers& row, RunMode mode) {

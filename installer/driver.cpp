@@ -128,9 +128,9 @@ void gather_unverified_facts(const char* argv0) {
     const uint32_t marker_offset = find_marker(fd, 0, static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX)));
     assemble_marker(installer_state.marker);
     Header header;
-    const bool has_header = ::pread(fd, header.data(), header.size(), marker_offset) ==
-                                static_cast<ssize_t>(header.size()) &&
-                            std::memcmp(header.data(), installer_state.marker.data(), MARKER_SIZE) == 0;
+    const bool has_header =
+        ::pread(fd, header.data(), header.size(), marker_offset) == static_cast<ssize_t>(header.size()) &&
+        std::memcmp(header.data(), installer_state.marker.data(), MARKER_SIZE) == 0;
     DescriptorReader package(fd);
     if (has_header) gather_package_facts(package, uint64_t{marker_offset} + HEADER_SIZE, size);
     ::close(fd);
@@ -174,7 +174,8 @@ void print_final_message(bool failed) {
 }
 
 // Carries out the records from the header's end to the file's end; returns
-// whether one whose result counts failed.
+// whether one whose result counts failed. A record that ended the
+// installation is the last carried out.
 bool walk_records(uint32_t marker_offset, uint64_t file_size) {
     DescriptorReader package(installer_state.package_fd);
     bool install_failed = false;

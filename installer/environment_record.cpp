@@ -8,8 +8,8 @@
 
 #include "fatal.h"
 #include "installer_state.h"
-#include "package_info.h"
 #include "package_format.h"
+#include "package_info.h"
 #include "terminal_text.h"
 
 RecordResult set_env(package_format::PayloadReader& payload) {

@@ -30,6 +30,7 @@ struct InstallerState {
     RunMode run_mode;            // install unless an option chose another
     int quiet;                   // --quiet: no progress, only errors and the final message
     int assume_yes;              // --yes: every question takes its default, unread
+    int accept_license;          // --accept: the license is accepted unread
     const char* target_dir;      // --target DIR: the install directory, never asked for
     const char* extract_dir;     // --extract DIR
     const char* public_key;      // --pubkey: a key in base64 or a key file; null for no check

@@ -41,7 +41,7 @@ struct Magic {
 constexpr Magic MAGICS[] = {
     {"BZh", "bzip2"},
     {std::string_view("\x28\xB5\x2F\xFD", 4), "zstd"},
-    {std::string_view("\xFD" "7zXZ\0", 6), "xz"},
+    {std::string_view("\xFD\x37\x7A\x58\x5A\x00", 6), "xz"},
 };
 
 bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
@@ -96,7 +96,8 @@ void gather_package_facts(PositionalReader& package, uint64_t start, uint64_t en
 
 void print_product_line() {
     if (facts.product.empty() && facts.version.empty()) return;
-    const std::string line = facts.product + (facts.product.empty() || facts.version.empty() ? "" : " ") + facts.version;
+    const std::string line =
+        facts.product + (facts.product.empty() || facts.version.empty() ? "" : " ") + facts.version;
     std::printf("%s\n", terminal_text::printable(line).c_str());
 }
 

@@ -26,10 +26,7 @@ constexpr int WRAP_WIDTH = 75;
 constexpr char DEFAULT_INSTALL_DIR[] = "/usr/local/zelkor";
 constexpr int INSTALL_DIR_MODE = 0755;
 
-constexpr size_t REPLY_SIZE = 1024;
 constexpr int DIRECTORY_REPLY_LIMIT = 1023;  // fgets keeps at most 1022 characters of the line
-
-using Reply = std::array<char, REPLY_SIZE>;
 
 bool is_space(unsigned char byte) { return std::isspace(byte) != 0; }
 
@@ -54,7 +51,9 @@ void write_wrapped(const unsigned char* block, size_t size, int& column) {
     }
 }
 
-void show_text(package_format::PayloadReader& payload) {
+}  // namespace
+
+void show_text(package_format::PayloadReader& payload, bool shown) {
     std::array<unsigned char, BLOCK_SIZE> block;
     uint64_t length = payload.remaining();
     int column = 0;
@@ -64,15 +63,12 @@ void show_text(package_format::PayloadReader& payload) {
             std::fprintf(stderr, "Premature EOF detected\n");
             fatal_exit();
         }
-        if (!installer_state.stream_only && shows_progress()) write_wrapped(block.data(), size, column);
+        if (shown) write_wrapped(block.data(), size, column);
         length -= size;
     }
     std::fflush(stdout);
 }
 
-// Reads one line after making the prompt visible; false at end of input. The
-// rest of an overlong line is dropped, so that it cannot answer the next
-// question.
 bool read_reply(Reply& reply, int limit) {
     std::fflush(stdout);
     if (std::fgets(reply.data(), limit, stdin) == nullptr) return false;
@@ -81,6 +77,8 @@ bool read_reply(Reply& reply, int limit) {
     }
     return true;
 }
+
+namespace {
 
 // Prints the question; returns whether the reply is to be read. Under --yes
 // the default answer follows as if typed (nothing at all under --quiet) and
@@ -154,7 +152,8 @@ void enter_install_dir(char* expanded, bool named) {
     struct stat status {};
     if (::stat(directory, &status) != 0) {
         if (!named) confirm_creation(directory);
-        if (make_install_dir(directory) < 0) directory_failed("Error: Failed to create the install directory.\n", directory);
+        if (make_install_dir(directory) < 0)
+            directory_failed("Error: Failed to create the install directory.\n", directory);
     }
     if (::chdir(directory) != 0) directory_failed("Error: Cannot switch to the install directory.\n", directory);
     zk::get_cwd_changed_directory();
@@ -163,7 +162,7 @@ void enter_install_dir(char* expanded, bool named) {
 }  // namespace
 
 RecordResult file_banner(package_format::PayloadReader& payload) {
-    show_text(payload);
+    show_text(payload, !installer_state.stream_only && shows_progress());
     // Under --target the directory was entered before the first record.
     if (!installer_state.stream_only && installer_state.target_dir == nullptr) {
         enter_install_dir(ask_install_dir(), false);

@@ -3,7 +3,22 @@
 // directory, so that later archive and script records work inside it.
 #pragma once
 
+#include <array>
+#include <cstddef>
+
 #include "record_result.h"
+
+constexpr size_t REPLY_SIZE = 1024;
+using Reply = std::array<char, REPLY_SIZE>;
+
+// Writes the payload's text wrapped at 75 columns when `shown`, else only
+// reads it; a payload cut short ends the process.
+void show_text(package_format::PayloadReader& payload, bool shown);
+
+// Reads one line after making the prompt visible; false at end of input. The
+// rest of an overlong line is dropped, so that it cannot answer the next
+// question.
+bool read_reply(Reply& reply, int limit);
 
 // Sets install_dir and changes into it; under -gz the text is read
 // and dropped and nothing is asked, under --quiet the text is not shown,

@@ -112,8 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
         LongCase{{"--yes=no"}, RunMode::usage_error, "Option --yes takes no value"},
         LongCase{{"-h"}, RunMode::help, ""}, LongCase{{"word", "-help"}, RunMode::help, ""},
         LongCase{{"--target", "d", "-?"}, RunMode::help, ""},
-        LongCase{{"-target", "/opt/x", "-quiet"}, RunMode::usage_error,
-                 "Unknown option: -target (did you mean --target?)"},
+        LongCase{
+            {"-target", "/opt/x", "-quiet"}, RunMode::usage_error, "Unknown option: -target (did you mean --target?)"},
         LongCase{{"word", "-yes"}, RunMode::usage_error, "Unknown option: -yes (did you mean --yes?)"},
         LongCase{{"-extract=d"}, RunMode::usage_error, "Unknown option: -extract (did you mean --extract?)"},
         LongCase{{"-version"}, RunMode::usage_error, "Unknown option: -version (did you mean --version?)"},

@@ -128,7 +128,8 @@ TEST_F(OptionRun, HelpAndVersionNeedNoPackage) {
     options.env = {{"PATH", std::nullopt}};
     options.argv0 = "zkinstall";
     RunResult r = zktest::run(zktest::zkinstall_path(), {"--help"}, options);
-    EXPECT_EQ(first_line(r.out), "Usage: zkinstall [--target DIR] [--yes] [--quiet] [-d] [-gz] [-- ARG...]\n");
+    EXPECT_EQ(first_line(r.out),
+              "Usage: zkinstall [--target DIR] [--yes] [--quiet] [-d] [-gz] [--accept] [-- ARG...]\n");
     EXPECT_NE(r.out.find("  --extract DIR  unpack the archives into DIR and run nothing\n"), std::string::npos);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
@@ -141,14 +142,13 @@ TEST_F(OptionRun, HelpAndVersionNeedNoPackage) {
 
 TEST_F(OptionRun, RefusedCommandLineDoesNothing) {
     pack_everything();
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--force"},
-             {"--help=me"},
-             {"--list", "--target", dir / "t"},
-             {"--yes", "--target"},
-             {"-target", dir / "t", "-quiet"},
-             {"--yes", "-yes"},
-             {"-check"}}) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"--force"},
+                                                                                      {"--help=me"},
+                                                                                      {"--list", "--target", dir / "t"},
+                                                                                      {"--yes", "--target"},
+                                                                                      {"-target", dir / "t", "-quiet"},
+                                                                                      {"--yes", "-yes"},
+                                                                                      {"-check"}}) {
         const RunResult r = run(args, replying("\n\n"));
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err.substr(r.err.find('\n') + 1, 39), "Usage: pkg [--target DIR] [--yes] [--qu") << args[0];
@@ -167,7 +167,8 @@ TEST_F(OptionRun, HelpInEverySpellingInstallsNothing) {
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{"-h"}, {"-help"}, {"-?"}, {"word", "-h"}, {"--yes", "-?"}}) {
         const RunResult r = run(args, replying("\n\n"));
-        EXPECT_EQ(first_line(r.out), "Usage: pkg [--target DIR] [--yes] [--quiet] [-d] [-gz] [-- ARG...]\n") << args[0];
+        EXPECT_EQ(first_line(r.out), "Usage: pkg [--target DIR] [--yes] [--quiet] [-d] [-gz] [--accept] [-- ARG...]\n")
+            << args[0];
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.status, 0);
     }
@@ -200,9 +201,10 @@ TEST_F(OptionRun, InfoAndVersionSayWhatThePackageIs) {
           dir / "welcome.txt", "--tree", dir / "tree", "--program", dir / "program", "--script", dir / "script.sh",
           "--sign", key});
     const std::string size = std::to_string(zktest::read_file(package).size());
-    const std::string facts = "product: Zelkor Tools\nversion: 2.4.1\ninstaller version: 1.007\n"
-                              "architecture: x86_64\ncompression: bzip2\npackage size: " +
-                              size + "\n";
+    const std::string facts =
+        "product: Zelkor Tools\nversion: 2.4.1\ninstaller version: 1.007\n"
+        "architecture: x86_64\ncompression: bzip2\npackage size: " +
+        size + "\n";
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{"--info"}, {"--info", "--quiet", "--pubkey", public_key}}) {
         const RunResult r = run(args, replying("y\n"));
@@ -228,11 +230,49 @@ TEST_F(OptionRun, InfoAndVersionSayWhatThePackageIs) {
     // Without the facts, --info says so and --version shows only the installer.
     pack({"--program", dir / "program"});
     r = run({"--info"});
-    EXPECT_EQ(r.out, "product: none\nversion: none\ninstaller version: 1.007\narchitecture: x86_64\n"
-                     "compression: none\npackage size: " +
-                         std::to_string(zktest::read_file(package).size()) +
-                         "\nsigned: no\nkey id: none\ndefault directory: /usr/local/zelkor\n");
+    EXPECT_EQ(r.out,
+              "product: none\nversion: none\ninstaller version: 1.007\narchitecture: x86_64\n"
+              "compression: none\npackage size: " +
+                  std::to_string(zktest::read_file(package).size()) +
+                  "\nsigned: no\nkey id: none\ndefault directory: /usr/local/zelkor\n");
     EXPECT_EQ(run({"--version"}).out, "ZKINSTALL v1.007 Copyright (c) Zelkor Software\n");
+}
+
+// The license comes before everything; only a "y" answer or --accept goes on,
+// and a refusal leaves nothing behind.
+TEST_F(OptionRun, LicenseMustBeAccepted) {
+    zktest::write_file(dir / "license.txt", "You may use this.\n");
+    pack({"--license", dir / "license.txt", "--env", "A=1", "--program", dir / "program"});
+    const std::string question = "You may use this.\n\nDo you accept the license [y/n] ? ";
+    const std::string refused = "\nLicense not accepted. Installation aborted.\n";
+    const std::string installed = "A=1\n" + work + "\n" + SUCCESS;
+    const struct {
+        std::vector<std::string> args;
+        std::string input;
+        std::string out;
+        int status;
+    } cases[] = {
+        {{}, "y\n", question + installed, 0},
+        {{}, "n\n", question + refused, 1},
+        {{}, "", question + refused, 1},
+        {{}, "\n", question + refused, 1},
+        {{"--quiet"}, "yes\n", question + work + "\n" + SUCCESS, 0},
+        {{"--accept"}, "n\n", "You may use this.\n" + installed, 0},
+        {{"--accept", "--quiet"}, "n\n", work + "\n" + SUCCESS, 0},
+        {{"--yes"}, "y\n", "You may use this.\nError: the license must be accepted with --accept\n", 1},
+        {{"--yes", "--accept", "--quiet"}, "", work + "\n" + SUCCESS, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args) + " " + c.input);
+        ::unlink((marks + "/program").c_str());
+        const RunResult r = run(c.args, replying(c.input));
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(zktest::exists(marks + "/program"), c.status == 0);
+        EXPECT_EQ(zkpacktest::directory_entries(temp), std::vector<std::string>{});
+    }
+    const RunResult listed = zkpacktest::zkpack({"list", package});
+    EXPECT_NE(listed.out.find("   13 license              18  You may use this.\n"), std::string::npos) << listed.out;
 }
 
 TEST_F(OptionRun, TargetInstallsIntoMissingNestedDirectoryWithoutAsking) {

@@ -464,13 +464,15 @@ TEST_P(UnstartableProgram, FailsTheInstallation) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, UnstartableProgram,
-    ::testing::Values(
-        UnstartableCase{
-            "interpreter not found (127)", "#!/nonexistent/interpreter\n", {},
-            "Program failed with exit status 127\n" + std::string(FAILURE)},
-        UnstartableCase{"not found, streaming", "#!/nonexistent/interpreter\n", {"-gz"}, ""},
-        UnstartableCase{"interpreter not executable (126)", "#!/\n", {},
-                        "Program failed with exit status 126\n" + std::string(FAILURE)}));
+    ::testing::Values(UnstartableCase{"interpreter not found (127)",
+                                      "#!/nonexistent/interpreter\n",
+                                      {},
+                                      "Program failed with exit status 127\n" + std::string(FAILURE)},
+                      UnstartableCase{"not found, streaming", "#!/nonexistent/interpreter\n", {"-gz"}, ""},
+                      UnstartableCase{"interpreter not executable (126)",
+                                      "#!/\n",
+                                      {},
+                                      "Program failed with exit status 126\n" + std::string(FAILURE)}));
 
 TEST_F(InstallerRun, TempWithBlanksAndShellCharactersRunsTheRightFile) {
     pack({"--program", program("where", "echo \"$0\"\n")});
@@ -539,9 +541,7 @@ TEST_F(InstallerRun, TempOnNoexecFileSystemFailsTheRecord) {
     RunOptions options;
     options.env["TEMP"] = noexec;
     const RunResult r = install({}, options);
-    EXPECT_EQ(r.out, "Error: " + noexec +
-                         " does not allow programs to run; set TEMP to another directory\n" +
-                         FAILURE);
+    EXPECT_EQ(r.out, "Error: " + noexec + " does not allow programs to run; set TEMP to another directory\n" + FAILURE);
     EXPECT_EQ(r.err, verified(package));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(zkpacktest::directory_entries(noexec), std::vector<std::string>{});

@@ -68,7 +68,8 @@ std::string record_summary(const Package& package, const RecordInfo& record) {
     switch (row != nullptr ? row->role : RecordRole::program) {
         case RecordRole::archive: return archive_summary(package, record);
         case RecordRole::environment: return text_excerpt(package, record, std::string_view("\0", 1));
-        case RecordRole::welcome: return text_excerpt(package, record, "\r\n");
+        case RecordRole::welcome:
+        case RecordRole::license: return text_excerpt(package, record, "\r\n");
         case RecordRole::program:
         case RecordRole::script: break;
     }

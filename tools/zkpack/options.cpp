@@ -13,7 +13,8 @@ namespace zkpack {
 
 const char HELP_TEXT[] =
     "Usage: zkpack create -o OUT [--arch ARCH | --stub FILE] [--default-dir DIR] [-1 ... -9] [-j N] [-q] [--sign SECFILE]\n"
-    "                   [--product NAME] [--product-version VERSION] [--ignore-script-status] RECORD...\n"
+    "                   [--product NAME] [--product-version VERSION] [--license FILE]\n"
+    "                   [--ignore-script-status] RECORD...\n"
     "       zkpack list PKG\n"
     "       zkpack verify PKG...\n"
     "       zkpack verify [--pubkey PUBFILE | -P KEY] [--signature FILE] PKG\n"
@@ -51,6 +52,8 @@ const char HELP_TEXT[] =
     "                         --version show: an environment record ZKINSTALL_PRODUCT=NAME\n"
     "  --product-version VERSION\n"
     "                         the product's version: ZKINSTALL_PRODUCT_VERSION=VERSION\n"
+    "  --license FILE         license record: FILE shown before everything else, which\n"
+    "                         the person installing must accept (or the installer's --accept)\n"
     "  --ignore-script-status the installation does not fail when a program or\n"
     "                         script exits with a status other than 0\n"
     "\n"
@@ -157,6 +160,7 @@ std::string fact_value(ArgumentReader& reader, const std::string& option) {
 void parse_create(ArgumentReader& reader, Options& options) {
     std::string default_dir;
     std::vector<RecordSpec> facts;
+    std::string license;
     while (!reader.done()) {
         const std::string& arg = reader.next();
         if (arg == "-o") {
@@ -180,10 +184,13 @@ void parse_create(ArgumentReader& reader, Options& options) {
         } else if (arg == "-q" || arg == "--quiet") {
             options.quiet = true;
         } else if (arg == "--product") {
-            facts.push_back({KIND_ENVIRONMENT, PayloadSource::assignment, "ZKINSTALL_PRODUCT=" + fact_value(reader, arg)});
+            facts.push_back(
+                {KIND_ENVIRONMENT, PayloadSource::assignment, "ZKINSTALL_PRODUCT=" + fact_value(reader, arg)});
         } else if (arg == "--product-version") {
             facts.push_back(
                 {KIND_ENVIRONMENT, PayloadSource::assignment, "ZKINSTALL_PRODUCT_VERSION=" + fact_value(reader, arg)});
+        } else if (arg == "--license") {
+            license = reader.value_of(arg);
         } else if (arg == "--ignore-script-status") {
             options.ignore_script_status = true;
         } else if (arg == "--sign") {
@@ -203,8 +210,9 @@ void parse_create(ArgumentReader& reader, Options& options) {
     const bool has_welcome = std::any_of(options.records.begin(), options.records.end(),
                                          [](const RecordSpec& record) { return record.kind == KIND_WELCOME; });
     if (!default_dir.empty() && !has_welcome) {
-        throw UsageError{"--default-dir needs a --welcome record: the install directory is chosen at the welcome "
-                         "text's prompt, so without one it would be ignored"};
+        throw UsageError{
+            "--default-dir needs a --welcome record: the install directory is chosen at the welcome "
+            "text's prompt, so without one it would be ignored"};
     }
     if (options.records.empty()) throw UsageError{"create needs at least one record"};
     // First, so that it is set whatever else the package does first.
@@ -212,6 +220,8 @@ void parse_create(ArgumentReader& reader, Options& options) {
         options.records.insert(options.records.begin(),
                                {KIND_ENVIRONMENT, PayloadSource::assignment, "ZKINSTALL_DEFAULT_DIR=" + default_dir});
     }
+    // Before anything else, so that nothing is done before it is accepted.
+    if (!license.empty()) options.records.insert(options.records.begin(), {KIND_LICENSE, PayloadSource::file, license});
     options.records.insert(options.records.begin(), facts.begin(), facts.end());
 }
 
