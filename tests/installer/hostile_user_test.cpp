@@ -266,7 +266,8 @@ TEST_F(HostileUser, TooFewDescriptorsForAShellFailTheRecord) {
     };
     const RunResult r = install(dir / "setup", {}, options);
     EXPECT_EQ(r.out, "Error: too few file descriptors (ulimit -n) to run " + temp +
-                         "/zkinstall.XXXXXX/zkinstall-temp.exe\nLATER=1\n" + FAILURE);
+                         "/zkinstall.XXXXXX/zkinstall-temp.exe\n" + FAILURE)
+        << "a program that cannot run ends the installation: no later record runs";
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(zkpacktest::directory_entries(temp), std::vector<std::string>{});
 }
