@@ -13,7 +13,7 @@ namespace {
 constexpr char USAGE[] =
     "Usage: %1$s [--target DIR] [--yes] [--quiet] [-d] [-gz] [--accept] [-- ARG...]\n"
     "       %1$s --check | --list | --info\n"
-    "       %1$s --extract DIR [--yes] [--quiet]\n"
+    "       %1$s --extract DIR [--yes] [--accept] [--quiet]\n"
     "       %1$s --help | --version\n"
     "       any run but the last with --pubkey KEY [--signature FILE]\n";
 

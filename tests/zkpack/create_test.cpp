@@ -219,6 +219,10 @@ TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
          1},
         {{"--stub", stub, "--env", "A=b"}, "zkpack: create needs -o OUT" + usage, 2},
         {{"-o", out, "--stub", stub}, "zkpack: create needs at least one record" + usage, 2},
+        {usual({"--product", "Tools\nrm", "--env", "A=b"}),
+         "zkpack: option '--product' needs a value of one line" + usage, 2},
+        {usual({"--product-version", "", "--env", "A=b"}),
+         "zkpack: option '--product-version' needs a value of one line" + usage, 2},
         {usual({"--default-dir", "/opt/p", "--env", "A=b"}),
          "zkpack: --default-dir needs a --welcome record: the install directory is chosen at the welcome text's "
          "prompt, so without one it would be ignored" +
