@@ -105,7 +105,9 @@ bool checksum_holds(const Block& block) {
     return sum == unsigned_sum || sum == signed_sum;
 }
 
-bool ends_archive(const Block& block) { return block[NAME.offset] == '\0'; }
+bool ends_archive(const Block& block) {
+    return std::all_of(block.begin(), block.end(), [](unsigned char byte) { return byte == 0; });
+}
 
 std::string header_name(const Block& block) {
     const std::string_view name = field_text(block, NAME);

@@ -63,7 +63,8 @@ std::optional<uint64_t> parse_number(const Block& block, Field field);
 // signed chars, the field itself counted as blanks.
 bool checksum_holds(const Block& block);
 
-// The first block whose name starts with a NUL ends the archive.
+// Only a block of zeros ends the archive; a header whose name is empty is
+// damage, not the end, so no later entry is silently dropped.
 bool ends_archive(const Block& block);
 
 // The name field (never read past its 100 bytes), joined under the prefix

@@ -115,6 +115,7 @@ void TarStream::process_header() {
     const unsigned char type = header_[TYPE.offset];
     std::string name = pending_.name ? *pending_.name : header_name(header_);
     const EntryKind kind = entry_kind(type, name);
+    if (name.empty() && !is_metadata(kind)) return damage("an entry without a name");
     if (is_metadata(kind)) {
         if (*header_size > MAX_METADATA_SIZE) {
             return damage("an extended header of " + std::to_string(*header_size) + " bytes at offset " +
@@ -211,6 +212,10 @@ std::string TarStream::problem() const {
             return "cut short: no end-of-archive block";
     }
     return "";
+}
+
+bool TarStream::lacks_only_end_block() const {
+    return state_ == State::header && offset_ >= BLOCK_SIZE && header_fill_ == 0;
 }
 
 }  // namespace tar_format

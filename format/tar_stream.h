@@ -1,8 +1,8 @@
 // Reads a tar stream fed in pieces of any size: 512-byte headers checked by
 // their checksum, data padded to 512, GNU long names and pax extended headers
-// applied to the entry they precede, the end at the first header with an
-// empty name. The installer unpacks through it and zkpack checks archives
-// through it, so both see the same entries.
+// applied to the entry they precede, the end at the first block of zeros.
+// The installer unpacks through it and zkpack checks archives through it, so
+// both see the same entries.
 #pragma once
 
 #include <cstddef>
@@ -46,6 +46,10 @@ public:
     void feed(const unsigned char* bytes, size_t count);
     // After the last feed: why the stream is not a whole archive, or "".
     std::string problem() const;
+    // The last entry is whole and only the end block is missing: a stream
+    // whose compression proves it whole was not cut, its writer just never
+    // wrote the end.
+    bool lacks_only_end_block() const;
     // Entries handed over, not counting metadata.
     uint64_t entries() const { return entries_; }
     // The last entry handed over whole, for messages; empty before the first.

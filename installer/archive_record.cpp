@@ -260,9 +260,11 @@ void ArchiveWriter::drop_file() {
 void ArchiveWriter::finish(const tar_format::TarStream& stream) {
     drop_file();
     tree_.close();
-    // Decoding stopped at a failed write, wherever the stream was.
+    // Decoding stopped at a failed write, wherever the stream was. An
+    // archive that lacks only its end block is whole: the decompressor has
+    // seen its stream's end, and fails the record itself when it has not.
     const std::string problem = stream.problem();
-    if (problem.empty() || write_failed_) return;
+    if (problem.empty() || write_failed_ || stream.lacks_only_end_block()) return;
     if (stream.last_entry().empty()) {
         std::printf("Archive damaged before its first entry: %s\n", problem.c_str());
     } else {

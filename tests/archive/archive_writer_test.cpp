@@ -392,7 +392,10 @@ TEST_F(ArchiveWriter, DamagedArchivesStopAfterTheLastGoodEntry) {
          good + archive_test::tar_archive({{"next", "", '0', "0000644", std::string(12, '\xff')}}),
          after + "no size in the header at offset 1024\n"},
         {"cut inside a header", good + flipped.substr(0, 100), after + "cut short inside a header\n"},
-        {"no end block", good, after + "cut short: no end-of-archive block\n"},
+        {"an empty name is damage, not the end",
+         good + archive_test::tar_archive({{"", "x"}, {"next", "n"}}), after + "an entry without a name\n"},
+        {"a block of zeros but one byte", good + std::string(300, '\0') + 'x' + std::string(211 + 1024, '\0'),
+         after + "bad header checksum at offset 1024\n"},
         {"malformed pax header", good + archive_test::tar_archive({{"pax", "99 path=x\n", 'x'}, {"next", "n"}}),
          after + "a malformed extended header at offset 1024\n"},
         {"damage at the start", std::string(1024, 'x'),
@@ -408,6 +411,14 @@ TEST_F(ArchiveWriter, DamagedArchivesStopAfterTheLastGoodEntry) {
         EXPECT_EQ(result.tree, expected);
         EXPECT_EQ(result.failed_entries, 1);
     }
+}
+
+TEST_F(ArchiveWriter, ArchiveWithoutItsEndBlockIsWholeWhenItsLastEntryIs) {
+    zktest::TempDir dir;
+    const Unpacked result = unpack(dir, archive_test::tar_archive({{"good", "g"}}).substr(0, 1024));
+    EXPECT_EQ(result.out, "Extracting good .. 1 bytes\n");
+    EXPECT_EQ(result.tree, (Tree{{"good", "file 0644 g"}}));
+    EXPECT_EQ(result.failed_entries, 0);
 }
 
 // A directory of the tree is exchanged with a link to a directory outside
