@@ -23,6 +23,7 @@ struct Field {
 constexpr Field NAME{0, 100};
 constexpr Field MODE{100, 8};
 constexpr Field SIZE{124, 12};
+constexpr Field MTIME{136, 12};
 constexpr Field CHECKSUM{148, 8};
 constexpr Field TYPE{156, 1};
 constexpr Field LINK_NAME{157, 100};

@@ -27,6 +27,27 @@ std::optional<uint64_t> decimal(std::string_view text) {
     return value;
 }
 
+// "[-]SECONDS[.FRACTION]"; a fraction finer than nanoseconds is cut.
+std::optional<Timestamp> pax_time(std::string_view text) {
+    const bool negative = !text.empty() && text.front() == '-';
+    if (negative) text.remove_prefix(1);
+    const size_t point = text.find('.');
+    const std::optional<uint64_t> whole = decimal(text.substr(0, point));
+    if (!whole) return std::nullopt;
+    long nanoseconds = 0;
+    if (point != std::string_view::npos) {
+        const std::string_view fraction = text.substr(point + 1);
+        if (fraction.empty() || fraction.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+        long scale = 100000000;
+        for (size_t i = 0; i < fraction.size() && scale > 0; ++i, scale /= 10) nanoseconds += (fraction[i] - '0') * scale;
+    }
+    Timestamp time{static_cast<int64_t>(*whole), nanoseconds};
+    if (!negative) return time;
+    time.seconds = -time.seconds;
+    if (nanoseconds != 0) time = Timestamp{time.seconds - 1, 1000000000 - nanoseconds};
+    return time;
+}
+
 struct PaxRecord {
     std::string_view key;
     std::string_view value;
@@ -134,11 +155,18 @@ void TarStream::process_header() {
                 type,
                 pending_.sparse ? EntryKind::unsupported : kind,
                 std::nullopt,
-                0};
+                0,
+                std::nullopt};
     if (const std::optional<uint64_t> mode = parse_number(header_, MODE))
         entry.mode = static_cast<unsigned>(*mode & 07777);
     const uint64_t size = pending_.size ? *pending_.size : *header_size;
     entry.size = carries_data(kind, type) ? size : 0;
+    entry.mtime = pending_.mtime;
+    if (!entry.mtime) {
+        if (const std::optional<uint64_t> seconds = parse_number(header_, MTIME)) {
+            entry.mtime = Timestamp{static_cast<int64_t>(*seconds), 0};
+        }
+    }
     pending_ = Pending{};
     ++entries_;
     current_entry_ = entry.name;
@@ -179,6 +207,7 @@ void TarStream::end_metadata() {
                 if (record.key == "path") pending_.name = std::string(record.value);
                 if (record.key == "linkpath") pending_.link_name = std::string(record.value);
                 if (record.key.substr(0, 11) == "GNU.sparse.") pending_.sparse = true;
+                if (record.key == "mtime") pending_.mtime = pax_time(record.value);
                 if (record.key == "size") {
                     pending_.size = decimal(record.value);
                     return pending_.size.has_value();

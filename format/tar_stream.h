@@ -14,6 +14,11 @@
 
 namespace tar_format {
 
+struct Timestamp {
+    int64_t seconds;
+    long nanoseconds;  // 0 to 999999999, after seconds, even before 1970
+};
+
 struct Entry {
     uint64_t offset;   // of its header block in the stream
     std::string name;  // long-name and pax path applied
@@ -22,6 +27,9 @@ struct Entry {
     EntryKind kind;                // unsupported for a sparse file, whatever its flag
     std::optional<unsigned> mode;  // permission bits, when the field holds a number
     uint64_t size;                 // data bytes that follow the header
+    // The modification time: the pax mtime, with its fraction, or the
+    // header's; nothing when neither reads.
+    std::optional<Timestamp> mtime;
 };
 
 class EntryHandler {
@@ -71,6 +79,7 @@ private:
         std::optional<std::string> name;
         std::optional<std::string> link_name;
         std::optional<uint64_t> size;
+        std::optional<Timestamp> mtime;
         bool sparse = false;
     };
 

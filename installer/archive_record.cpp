@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <string>
 #include <unordered_set>
 
@@ -25,12 +27,25 @@ namespace {
 using tar_format::Entry;
 using tar_format::EntryKind;
 using tar_format::Rule;
+using tar_format::Timestamp;
 
 constexpr unsigned SEARCH_BITS = 0111;
 constexpr unsigned OWNER_WRITE = 0200;
 constexpr unsigned DEFAULT_FILE_MODE = 0644;
 constexpr unsigned DEFAULT_DIRECTORY_MODE = 0755;
 constexpr int TEMP_NAME_TRIES = 100;
+
+// The access time is left as the making of the entry set it.
+std::array<timespec, 2> entry_times(const Timestamp& mtime) {
+    return {timespec{0, UTIME_OMIT}, timespec{static_cast<time_t>(mtime.seconds), mtime.nanoseconds}};
+}
+
+// A directory the archive lists: its last header's mode and time, set
+// when the archive ends.
+struct ListedDirectory {
+    unsigned mode;
+    std::optional<Timestamp> mtime;
+};
 
 }  // namespace
 
@@ -56,7 +71,9 @@ private:
     void fail(const char* message);
     void fail_writing();
     void make_entry(const Entry& entry, unsigned mode);
-    void make_directory(int parent, const std::string& leaf, unsigned mode);
+    void make_directory(int parent, const std::string& leaf, const Entry& entry, unsigned mode);
+    void finish_directories();
+    void finish_directory(const std::string& name, const ListedDirectory& listed);
     void start_file(int parent, const std::string& leaf, unsigned mode);
     void make_symbolic_link(int parent, const std::string& leaf, const std::string& target);
     void make_hard_link(int parent, const std::string& leaf, const std::string& target);
@@ -72,7 +89,11 @@ private:
     std::string normal_name_;
     std::array<char, 48> temp_name_{};
     unsigned temp_serial_ = 0;
+    std::optional<Timestamp> entry_mtime_;
     std::unordered_set<std::string> made_;  // what hard links may name
+    // By name, so that the deepest are finished first: a parent made
+    // unsearchable would hide them.
+    std::map<std::string, ListedDirectory> listed_;
     int failed_entries_ = 0;
     // A write failed: the disk is full or broken, so the writer takes
     // nothing more and the archive's decoding stops.
@@ -115,13 +136,43 @@ bool ArchiveWriter::put_in_place(int parent, const std::string& leaf, const char
     return false;
 }
 
-void ArchiveWriter::make_directory(int parent, const std::string& leaf, unsigned mode) {
-    if (leaf.empty()) return;  // the install directory itself
-    if (::mkdirat(parent, leaf.c_str(), static_cast<mode_t>(mode | SEARCH_BITS)) == 0) return;
-    struct stat status;
-    const bool exists = errno == EEXIST && ::fstatat(parent, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
-    if (exists && S_ISDIR(status.st_mode)) return;
-    fail(exists && S_ISLNK(status.st_mode) ? "Unsafe path skipped: %s\n" : "Error creating dir %s\n");
+// Open to its owner until the archive ends, so that a directory listed
+// read-only can still be filled; its own mode and time come then. The
+// install directory itself is the user's, and keeps its mode.
+void ArchiveWriter::make_directory(int parent, const std::string& leaf, const Entry& entry, unsigned mode) {
+    if (leaf.empty()) return;
+    if (::mkdirat(parent, leaf.c_str(), S_IRWXU) != 0) {
+        struct stat status;
+        const bool exists = errno == EEXIST && ::fstatat(parent, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+        if (!exists || !S_ISDIR(status.st_mode)) {
+            return fail(exists && S_ISLNK(status.st_mode) ? "Unsafe path skipped: %s\n" : "Error creating dir %s\n");
+        }
+    }
+    listed_[normal_name_] = ListedDirectory{mode, entry.mtime};
+}
+
+// Through the directory's own descriptor, reached as every entry is: a
+// link swapped in for it is never followed.
+void ArchiveWriter::finish_directory(const std::string& name, const ListedDirectory& listed) {
+    int parent = -1;
+    std::string leaf;
+    if (tree_.lookup_parent(name, parent, leaf) != Resolved::found) return;
+    const int fd = ::openat(parent, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    ::close(parent);
+    if (fd < 0) return;
+    if (::fchmod(fd, static_cast<mode_t>(listed.mode)) != 0) {
+        std::printf("Failed to chmod(%s, %o)\n", terminal_text::printable(name).c_str(), listed.mode);
+    }
+    if (listed.mtime) ::futimens(fd, entry_times(*listed.mtime).data());
+    ::close(fd);
+}
+
+// After every entry, so that no later one changes a directory's time.
+void ArchiveWriter::finish_directories() {
+    for (auto listed = listed_.rbegin(); listed != listed_.rend(); ++listed) {
+        finish_directory(listed->first, listed->second);
+    }
+    listed_.clear();
 }
 
 // The mode is set before any data is written, so the mask does not apply.
@@ -163,6 +214,7 @@ void ArchiveWriter::make_symbolic_link(int parent, const std::string& leaf, cons
         return fail("Cannot create link %s\n");
     }
     note_unfinished_file(parent, temp_name_.data());
+    if (entry_mtime_) ::utimensat(parent, temp_name_.data(), entry_times(*entry_mtime_).data(), AT_SYMLINK_NOFOLLOW);
     put_in_place(parent, leaf, "Cannot create link %s\n");
     forget_unfinished_file();
 }
@@ -200,7 +252,7 @@ void ArchiveWriter::make_entry(const Entry& entry, unsigned mode) {
             return fail(entry.kind == EntryKind::directory ? "Error creating dir %s\n" : "Cannot create file %s\n");
     }
     switch (entry.kind) {
-        case EntryKind::directory: return make_directory(parent, leaf, mode);
+        case EntryKind::directory: return make_directory(parent, leaf, entry, mode);
         case EntryKind::symbolic_link: return make_symbolic_link(parent, leaf, entry.link_name);
         case EntryKind::hard_link: return make_hard_link(parent, leaf, entry.link_name);
         default: return start_file(parent, leaf, mode);
@@ -211,6 +263,7 @@ void ArchiveWriter::entry(const Entry& entry) {
     if (write_failed_) return;
     entry_name_ = terminal_text::printable(entry.name);
     normal_name_ = tar_format::normal_name(entry.name);
+    entry_mtime_ = entry.mtime;
     if (shows_progress()) {
         std::printf("Extracting %s .. %lu bytes\n", entry_name_.c_str(), static_cast<unsigned long>(entry.size));
     }
@@ -229,7 +282,8 @@ void ArchiveWriter::data(const unsigned char* bytes, size_t count) {
 
 void ArchiveWriter::entry_end() {
     if (entry_file_ == nullptr) return;
-    const bool write_failed = std::ferror(entry_file_) != 0;
+    const bool write_failed = std::fflush(entry_file_) != 0 || std::ferror(entry_file_) != 0;
+    if (!write_failed && entry_mtime_) ::futimens(::fileno(entry_file_), entry_times(*entry_mtime_).data());
     const bool close_failed = std::fclose(entry_file_) != 0;
     entry_file_ = nullptr;
     // Forgotten only once the temporary name is gone, so that a signal in
@@ -259,6 +313,7 @@ void ArchiveWriter::drop_file() {
 
 void ArchiveWriter::finish(const tar_format::TarStream& stream) {
     drop_file();
+    finish_directories();
     tree_.close();
     // Decoding stopped at a failed write, wherever the stream was. An
     // archive that lacks only its end block is whole: the decompressor has

@@ -84,7 +84,7 @@ const std::string SAMPLE_OUT =
 
 const Tree SAMPLE_TREE = {
     {"top.txt", "file 0640 " + std::string(100, 't')},
-    {"sub", "dir 0711"},
+    {"sub", "dir 0700"},
     {"sub/block.bin", "file 0600 " + std::string(512, 'b')},
     {"sub/empty", "file 0755 "},
     {"sub/deep", "dir 0755"},
@@ -252,7 +252,7 @@ INSTANTIATE_TEST_SUITE_P(
                   2,
                   plant_links},
         EntryCase{"a file whose name is a directory is not created",
-                  {{"d/", "", '5'}, {"d", "data"}, {"kept", "k"}},
+                  {{"d/", "", '5', "0000755"}, {"d", "data"}, {"kept", "k"}},
                   "Extracting d/ .. 0 bytes\nExtracting d .. 4 bytes\nCannot create file d\n"
                   "Extracting kept .. 1 bytes\n" +
                       END,
@@ -271,12 +271,12 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   [] { zktest::write_file("old", "much longer old content", 0666); }},
         EntryCase{"links and old-style directories are made as tar makes them",
-                  {{"d/", "", '5'},
+                  {{"d/", "", '5', "0000755"},
                    {"d/f", "data"},
                    link_entry("d/l", '2', "f"),
                    link_entry("d/abs", '2', "/etc/passwd"),
                    link_entry("h", '1', "./d/f"),
-                   {"old/", "", '\0'},
+                   {"old/", "", '\0', "0000755"},
                    {"older/", "", '0', "0000700"}},
                   "Extracting d/ .. 0 bytes\nExtracting d/f .. 4 bytes\nExtracting d/l .. 0 bytes\n"
                   "Extracting d/abs .. 0 bytes\nExtracting h .. 0 bytes\nExtracting old/ .. 0 bytes\n"
@@ -288,7 +288,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {"d/abs", "link /etc/passwd"},
                    {"h", "file 0644 data"},
                    {"old", "dir 0755"},
-                   {"older", "dir 0711"}},
+                   {"older", "dir 0700"}},
                   0},
         EntryCase{"devices, FIFOs, sparse files and unknown types are skipped, their data consumed",
                   {{"fifo", "", '6'},
@@ -411,6 +411,51 @@ TEST_F(ArchiveWriter, DamagedArchivesStopAfterTheLastGoodEntry) {
         EXPECT_EQ(result.tree, expected);
         EXPECT_EQ(result.failed_entries, 1);
     }
+}
+
+timespec mtime_of(const std::string& path) {
+    struct stat status {};
+    ::lstat(path.c_str(), &status);
+    return status.st_mtim;
+}
+
+// Directories listed after their contents, as tar writes them with
+// --no-recursion or by hand: each gets exactly its last header's mode, with
+// no mask and no search bits added, and its time once nothing more lands
+// in it.
+TEST_F(ArchiveWriter, ListedDirectoriesGetTheirModeAndTimeWhenTheArchiveEnds) {
+    zktest::TempDir dir;
+    TarEntry file{"ro/f", "f", '0', "0000644"};
+    file.mtime = "00000001750";
+    TarEntry link = link_entry("ro/l", '2', "f");
+    link.mtime = "00000003720";
+    TarEntry read_only{"ro/", "", '5', "0000555"};
+    read_only.mtime = "00000007640";
+    const std::string archive = archive_test::tar_archive({
+        {"sg/", "", '5', "0000700"},
+        file,
+        link,
+        {"sg/x", "x"},
+        {"pax", "31 mtime=1234567890.1234567891\n", 'x'},
+        read_only,
+        {"sg/", "", '5', "0002775"},
+        {"shut/", "", '5', "0000000"},
+        {"private/", "", '5', "0000700"},
+    });
+    const Unpacked result = unpack(dir, archive, {}, [] { ::mkdir("private", 0755); });
+    EXPECT_EQ(result.failed_entries, 0) << result.out;
+    EXPECT_EQ(result.tree, (Tree{{"ro", "dir 0555"},
+                                 {"ro/f", "file 0644 f"},
+                                 {"ro/l", "link f"},
+                                 {"sg", "dir 2775"},
+                                 {"sg/x", "file 0644 x"},
+                                 {"shut", "dir 0000"},
+                                 {"private", "dir 0700"}}));
+    EXPECT_EQ(mtime_of(dir / "out/ro/f").tv_sec, 1000);
+    EXPECT_EQ(mtime_of(dir / "out/ro/l").tv_sec, 2000) << "the link itself, not its target";
+    const timespec listed = mtime_of(dir / "out/ro");
+    EXPECT_EQ(listed.tv_sec, 1234567890) << "the pax time wins over the header's";
+    EXPECT_EQ(listed.tv_nsec, 123456789);
 }
 
 TEST_F(ArchiveWriter, ArchiveWithoutItsEndBlockIsWholeWhenItsLastEntryIs) {
