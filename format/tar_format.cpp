@@ -77,8 +77,11 @@ std::optional<uint64_t> parse_number(const Block& block, Field field) {
     const unsigned char* at = block.data() + field.offset;
     const unsigned char* end = at + field.size;
     if (*at & 0x80) return parse_base256(at, field.size);
-    while (at < end && is_blank(*at)) ++at;
-    if (at == end || !is_octal_digit(*at)) return std::nullopt;
+    // As tar reads them: NULs and blanks before the digits are passed over,
+    // and a field of nothing else is 0.
+    while (at < end && (is_blank(*at) || *at == '\0')) ++at;
+    if (at == end) return 0;
+    if (!is_octal_digit(*at)) return std::nullopt;
     uint64_t value = 0;
     for (; at < end && is_octal_digit(*at); ++at) {
         if (value >> 60 != 0) return std::nullopt;

@@ -41,8 +41,9 @@ constexpr size_t MAX_NAME_LENGTH = 4095;
 // such a name is refused like an unsafe one rather than half made.
 constexpr size_t MAX_COMPONENT_LENGTH = 255;
 // Long-name and extended-header data beyond this makes the archive damaged:
-// no real name comes near it.
-constexpr uint64_t MAX_METADATA_SIZE = 64 * 1024;
+// no real name comes near it, and a name over MAX_NAME_LENGTH below it is
+// skipped as unsafe like any other.
+constexpr uint64_t MAX_METADATA_SIZE = 1024 * 1024;
 
 enum class EntryKind {
     regular,
@@ -56,8 +57,9 @@ enum class EntryKind {
     unsupported,      // devices, FIFOs, sparse files, unknown types
 };
 
-// Octal (blanks before, blanks or NULs after), or base-256 when the first
-// byte's high bit is set. Nothing for a negative or unreadable field.
+// Octal (blanks or NULs before and after; a field of only those is 0), or
+// base-256 when the first byte's high bit is set. Nothing for a negative or
+// unreadable field.
 std::optional<uint64_t> parse_number(const Block& block, Field field);
 
 // The stored checksum matches the block's bytes summed as unsigned or as

@@ -18,7 +18,9 @@ bool is_metadata(EntryKind kind) {
            kind == EntryKind::global_extended;
 }
 
+// Leading zeros are no part of the 18 digits that always fit.
 std::optional<uint64_t> decimal(std::string_view text) {
+    while (text.size() > 1 && text.front() == '0') text.remove_prefix(1);
     if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string_view::npos) {
         return std::nullopt;
     }
@@ -130,6 +132,7 @@ void TarStream::process_header() {
         return handler_->end_block();
     }
     if (!checksum_holds(header_)) return damage("bad header checksum at offset " + std::to_string(at));
+    tar_seen_ = true;
     const std::optional<uint64_t> header_size = parse_number(header_, SIZE);
     if (!header_size) return damage("no size in the header at offset " + std::to_string(at));
 
@@ -139,8 +142,7 @@ void TarStream::process_header() {
     if (name.empty() && !is_metadata(kind)) return damage("an entry without a name");
     if (is_metadata(kind)) {
         if (*header_size > MAX_METADATA_SIZE) {
-            return damage("an extended header of " + std::to_string(*header_size) + " bytes at offset " +
-                          std::to_string(at));
+            return damage("an extended header of " + std::to_string(*header_size) + " bytes, over the limit");
         }
         in_metadata_ = true;
         metadata_kind_ = kind;
@@ -228,7 +230,7 @@ void TarStream::damage(const std::string& problem) {
 }
 
 std::string TarStream::problem() const {
-    const std::string not_tar = entries_ == 0 ? "not a tar archive: " : "";
+    const std::string not_tar = tar_seen_ ? "" : "not a tar archive: ";
     switch (state_) {
         case State::finished: return "";
         case State::damaged: return not_tar + problem_;

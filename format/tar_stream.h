@@ -96,6 +96,7 @@ private:
     std::string metadata_;
     Pending pending_;
     uint64_t entries_ = 0;
+    bool tar_seen_ = false;  // a header's checksum held: damage is not "not a tar archive"
     std::string current_entry_;
     std::string last_entry_;
     std::string problem_;
