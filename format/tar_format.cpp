@@ -36,7 +36,7 @@ struct TypeDescription {
 
 constexpr TypeDescription TYPE_DESCRIPTIONS[] = {
     {'3', "a character device"}, {'4', "a block device"}, {'6', "a FIFO"},
-    {'S', "a sparse file"},      {'V', "a volume label"}, {'M', "a multi-volume continuation"},
+    {'S', "a sparse file"},      {'M', "a multi-volume continuation"},
 };
 
 // Calls use with each component between slashes, empty ones included.
@@ -130,20 +130,24 @@ EntryKind entry_kind(unsigned char type, std::string_view name) {
         case '0':
         case '\0':
         case '7': return !name.empty() && name.back() == '/' ? EntryKind::directory : EntryKind::regular;
-        case '5': return EntryKind::directory;
+        case '5':
+        case 'D': return EntryKind::directory;
         case '2': return EntryKind::symbolic_link;
         case '1': return EntryKind::hard_link;
         case 'L': return EntryKind::long_name;
         case 'K': return EntryKind::long_link;
         case 'x': return EntryKind::extended;
         case 'g': return EntryKind::global_extended;
+        case 'A':
+        case 'X':
+        case 'V': return EntryKind::other_metadata;
         default: return EntryKind::unsupported;
     }
 }
 
 bool carries_data(EntryKind kind, unsigned char type) {
     switch (kind) {
-        case EntryKind::directory:
+        case EntryKind::directory: return type == 'D';  // the list of names it held, not used
         case EntryKind::symbolic_link:
         case EntryKind::hard_link: return false;
         case EntryKind::unsupported: return type != '3' && type != '4' && type != '6';

@@ -53,8 +53,9 @@ enum class EntryKind {
     long_name,        // 'L': the next entry's name
     long_link,        // 'K': the next entry's link target
     extended,         // 'x': pax records for the next entry
-    global_extended,  // 'g': pax records for the rest, consumed unused
-    unsupported,      // devices, FIFOs, sparse files, unknown types
+    global_extended,  // 'g': pax records for the rest
+    other_metadata,   // 'A', 'X', 'V': ACLs, Solaris headers, volume labels, consumed
+    unsupported,      // devices, FIFOs, sparse files, multi-volume parts, unknown types
 };
 
 // Octal (blanks or NULs before and after; a field of only those is 0), or
@@ -76,7 +77,7 @@ std::string header_name(const Block& block);
 std::string header_link_name(const Block& block);
 
 // From the type flag; a regular-file type whose name ends in "/" is a
-// directory, as old archives wrote them.
+// directory, as old archives wrote them, and so is a GNU dump directory.
 EntryKind entry_kind(unsigned char type, std::string_view name);
 
 // Whether the entry's data bytes follow its header: files, metadata and

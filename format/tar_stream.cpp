@@ -15,7 +15,7 @@ uint64_t padding_after(uint64_t size) {
 
 bool is_metadata(EntryKind kind) {
     return kind == EntryKind::long_name || kind == EntryKind::long_link || kind == EntryKind::extended ||
-           kind == EntryKind::global_extended;
+           kind == EntryKind::global_extended || kind == EntryKind::other_metadata;
 }
 
 // Leading zeros are no part of the 18 digits that always fit.

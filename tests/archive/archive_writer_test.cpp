@@ -324,6 +324,18 @@ INSTANTIATE_TEST_SUITE_P(
                       END,
                   {{"kept", "file 0644 k"}},
                   5},
+        EntryCase{"a GNU dump directory is a directory; ACLs, Solaris headers and volume labels are consumed",
+                  {{"dump/", std::string("Ya\0Nb\0\0", 7), 'D', "0000750"},
+                   {"acl", "16 user::rwx\n", 'A'},
+                   {"solaris", "12 path=xx\n", 'X'},
+                   {"label", "", 'V'},
+                   {"multi", "m", 'M'},
+                   {"kept", "k"}},
+                  "Extracting dump/ .. 7 bytes\nExtracting multi .. 1 bytes\nUnsupported entry skipped: multi\n"
+                  "Extracting kept .. 1 bytes\n" +
+                      END,
+                  {{"dump", "dir 0750"}, {"kept", "file 0644 k"}},
+                  1},
         EntryCase{"hard links only to entries of this archive",
                   {link_entry("h1", '1', "planted"), link_entry("h2", '1', "../outside/x"), {"kept", "k"}},
                   "Extracting h1 .. 0 bytes\nUnsafe path skipped: h1\nExtracting h2 .. 0 bytes\n"
