@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <string_view>
 
 namespace tar_format {
@@ -72,6 +73,34 @@ bool for_each_pax_record(std::string_view text, Use use) {
     return true;
 }
 
+// The value of the first of `choices` that holds one.
+template <typename T>
+std::optional<T> first_of(std::initializer_list<const std::optional<T>*> choices) {
+    for (const std::optional<T>* choice : choices) {
+        if (*choice) return *choice;
+    }
+    return std::nullopt;
+}
+
+// Each record replaces its key's value; an empty value drops it, as POSIX
+// has it. False for a malformed list.
+bool read_pax(std::string_view text, TarStream::PaxValues& values) {
+    return for_each_pax_record(text, [&](const PaxRecord& record) {
+        const bool dropped = record.value.empty();
+        if (record.key == "path") values.name = dropped ? std::nullopt : std::optional(std::string(record.value));
+        if (record.key == "linkpath") {
+            values.link_name = dropped ? std::nullopt : std::optional(std::string(record.value));
+        }
+        if (record.key.substr(0, 11) == "GNU.sparse.") values.sparse = true;
+        if (record.key == "mtime") values.mtime = dropped ? std::nullopt : pax_time(record.value);
+        if (record.key == "size") {
+            values.size = dropped ? std::nullopt : decimal(record.value);
+            return dropped || values.size.has_value();
+        }
+        return true;
+    });
+}
+
 // A long name's data is the name and a NUL, possibly more NULs.
 std::string until_nul(std::string_view text) { return std::string(text.substr(0, text.find('\0'))); }
 
@@ -137,7 +166,8 @@ void TarStream::process_header() {
     if (!header_size) return damage("no size in the header at offset " + std::to_string(at));
 
     const unsigned char type = header_[TYPE.offset];
-    std::string name = pending_.name ? *pending_.name : header_name(header_);
+    std::string name =
+        first_of({&pending_.pax.name, &pending_.long_name, &global_.name}).value_or(header_name(header_));
     const EntryKind kind = entry_kind(type, name);
     if (name.empty() && !is_metadata(kind)) return damage("an entry without a name");
     if (is_metadata(kind)) {
@@ -153,17 +183,18 @@ void TarStream::process_header() {
 
     Entry entry{at,
                 std::move(name),
-                pending_.link_name ? *pending_.link_name : header_link_name(header_),
+                first_of({&pending_.pax.link_name, &pending_.long_link, &global_.link_name})
+                    .value_or(header_link_name(header_)),
                 type,
-                pending_.sparse ? EntryKind::unsupported : kind,
+                pending_.pax.sparse ? EntryKind::unsupported : kind,
                 std::nullopt,
                 0,
                 std::nullopt};
     if (const std::optional<uint64_t> mode = parse_number(header_, MODE))
         entry.mode = static_cast<unsigned>(*mode & 07777);
-    const uint64_t size = pending_.size ? *pending_.size : *header_size;
+    const uint64_t size = first_of({&pending_.pax.size, &global_.size}).value_or(*header_size);
     entry.size = carries_data(kind, type) ? size : 0;
-    entry.mtime = pending_.mtime;
+    entry.mtime = first_of({&pending_.pax.mtime, &global_.mtime});
     if (!entry.mtime) {
         if (const std::optional<uint64_t> seconds = parse_number(header_, MTIME)) {
             entry.mtime = Timestamp{static_cast<int64_t>(*seconds), 0};
@@ -202,24 +233,16 @@ void TarStream::end_metadata() {
     in_metadata_ = false;
     const std::string_view text(metadata_);
     switch (metadata_kind_) {
-        case EntryKind::long_name: pending_.name = until_nul(text); break;
-        case EntryKind::long_link: pending_.link_name = until_nul(text); break;
-        case EntryKind::extended: {
-            const bool well_formed = for_each_pax_record(text, [&](const PaxRecord& record) {
-                if (record.key == "path") pending_.name = std::string(record.value);
-                if (record.key == "linkpath") pending_.link_name = std::string(record.value);
-                if (record.key.substr(0, 11) == "GNU.sparse.") pending_.sparse = true;
-                if (record.key == "mtime") pending_.mtime = pax_time(record.value);
-                if (record.key == "size") {
-                    pending_.size = decimal(record.value);
-                    return pending_.size.has_value();
-                }
-                return true;
-            });
-            if (!well_formed) damage("a malformed extended header at offset " + std::to_string(metadata_offset_));
+        case EntryKind::long_name: pending_.long_name = until_nul(text); break;
+        case EntryKind::long_link: pending_.long_link = until_nul(text); break;
+        case EntryKind::extended:
+            pending_.pax = PaxValues{};
+            if (!read_pax(text, pending_.pax)) damage_metadata();
             break;
-        }
-        default: break;  // global records change nothing the installer keeps
+        case EntryKind::global_extended:
+            if (!read_pax(text, global_)) damage_metadata();
+            break;
+        default: break;
     }
     metadata_.clear();
 }
@@ -228,6 +251,8 @@ void TarStream::damage(const std::string& problem) {
     state_ = State::damaged;
     problem_ = problem;
 }
+
+void TarStream::damage_metadata() { damage("a malformed extended header at offset " + std::to_string(metadata_offset_)); }
 
 std::string TarStream::problem() const {
     const std::string not_tar = tar_seen_ ? "" : "not a tar archive: ";

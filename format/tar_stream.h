@@ -74,13 +74,25 @@ private:
     void end_data();
     void end_metadata();
     void damage(const std::string& problem);
+    void damage_metadata();
 
-    struct Pending {
+public:
+    // What pax records say of an entry.
+    struct PaxValues {
         std::optional<std::string> name;
         std::optional<std::string> link_name;
         std::optional<uint64_t> size;
         std::optional<Timestamp> mtime;
         bool sparse = false;
+    };
+
+private:
+    // For the next entry: the last pax header before it wins over a GNU long
+    // name, which wins over the global records.
+    struct Pending {
+        std::optional<std::string> long_name;
+        std::optional<std::string> long_link;
+        PaxValues pax;
     };
 
     EntryHandler* handler_;
@@ -95,6 +107,7 @@ private:
     uint64_t metadata_offset_ = 0;
     std::string metadata_;
     Pending pending_;
+    PaxValues global_;  // every later entry's, until a global header replaces them
     uint64_t entries_ = 0;
     bool tar_seen_ = false;  // a header's checksum held: damage is not "not a tar archive"
     std::string current_entry_;
