@@ -29,6 +29,10 @@ constexpr Field TYPE{156, 1};
 constexpr Field LINK_NAME{157, 100};
 constexpr Field MAGIC{257, 6};
 constexpr Field PREFIX{345, 155};
+// Old GNU sparse files: set when extension blocks of the map follow the
+// header, and in each extension block when another follows it.
+constexpr size_t SPARSE_EXTENDED = 482;
+constexpr size_t SPARSE_EXTENSION_EXTENDED = 504;
 
 // POSIX ustar: "ustar" and a NUL. The older GNU layout has two blanks
 // instead and keeps other data where the prefix would be.

@@ -110,7 +110,8 @@ void TarStream::feed(const unsigned char* bytes, size_t count) {
     while (count > 0) {
         size_t used = count;
         switch (state_) {
-            case State::header: used = take_header(bytes, count); break;
+            case State::header:
+            case State::extension: used = take_header(bytes, count); break;
             case State::data: used = take_data(bytes, count); break;
             case State::padding: used = skip_padding(count); break;
             case State::finished:
@@ -154,7 +155,13 @@ size_t TarStream::skip_padding(size_t count) {
     return n;
 }
 
+// The map is not used: the entry is skipped, and its data read past.
+void TarStream::process_extension() {
+    if (header_[SPARSE_EXTENSION_EXTENDED] == 0) start_body(body_after_extensions_, false);
+}
+
 void TarStream::process_header() {
+    if (state_ == State::extension) return process_extension();
     const uint64_t at = offset_ - BLOCK_SIZE;
     if (ends_archive(header_)) {
         state_ = State::finished;
@@ -204,6 +211,11 @@ void TarStream::process_header() {
     ++entries_;
     current_entry_ = entry.name;
     handler_->entry(entry);
+    if (type == 'S' && header_[SPARSE_EXTENDED] != 0) {
+        state_ = State::extension;
+        body_after_extensions_ = entry.size;
+        return;
+    }
     start_body(entry.size, false);
 }
 
@@ -261,6 +273,7 @@ std::string TarStream::problem() const {
         case State::damaged: return not_tar + problem_;
         case State::data:
         case State::padding: return "cut short inside an entry's data";
+        case State::extension: return "cut short inside a header";
         case State::header:
             if (offset_ == 0) return "not a tar archive: it is empty";
             if (offset_ < BLOCK_SIZE) return "not a tar archive: shorter than one header";

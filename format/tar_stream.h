@@ -64,12 +64,15 @@ public:
     const std::string& last_entry() const { return last_entry_; }
 
 private:
-    enum class State { header, data, padding, finished, damaged };
+    // extension: the blocks of an old GNU sparse file's map, between its
+    // header and its data.
+    enum class State { header, extension, data, padding, finished, damaged };
 
     size_t take_header(const unsigned char* bytes, size_t count);
     size_t take_data(const unsigned char* bytes, size_t count);
     size_t skip_padding(size_t count);
     void process_header();
+    void process_extension();
     void start_body(uint64_t size, bool metadata);
     void end_data();
     void end_metadata();
@@ -101,6 +104,7 @@ private:
     size_t header_fill_ = 0;
     uint64_t offset_ = 0;
     uint64_t data_remaining_ = 0;
+    uint64_t body_after_extensions_ = 0;
     uint64_t padding_remaining_ = 0;
     EntryKind metadata_kind_ = EntryKind::regular;  // of the metadata being collected
     bool in_metadata_ = false;

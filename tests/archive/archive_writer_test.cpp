@@ -504,6 +504,22 @@ TEST_F(ArchiveWriter, ListedDirectoriesGetTheirModeAndTimeWhenTheArchiveEnds) {
     EXPECT_EQ(listed.tv_nsec, 123456789);
 }
 
+// More regions than its header holds: the map goes on in extension blocks,
+// which are no header and no data.
+TEST_F(ArchiveWriter, OldGnuSparseFileIsSkippedWithItsMapAndTheNextEntryIsMade) {
+    zktest::TempDir dir;
+    const std::string make =
+        "cd " + dir.path() +
+        " && python3 -c \"f = open('sp', 'wb')\nfor i in range(12): f.seek(i * 8192); f.write(b'x' * 10)\n"
+        "f.truncate(12 * 8192)\" && echo k > kept && tar --format=oldgnu --sparse -cf a.tar sp kept";
+    ASSERT_EQ(zktest::run("/bin/sh", {"-c", make}).status, 0);
+    const Unpacked result = unpack(dir, zktest::read_file(dir / "a.tar"));
+    EXPECT_NE(result.out.find("\nUnsupported entry skipped: sp\nExtracting kept .. 2 bytes\n" + END), std::string::npos)
+        << result.out;
+    EXPECT_EQ(result.tree, (Tree{{"kept", "file 0644 k\n"}}));
+    EXPECT_EQ(result.failed_entries, 1);
+}
+
 TEST_F(ArchiveWriter, ArchiveWithoutItsEndBlockIsWholeWhenItsLastEntryIs) {
     zktest::TempDir dir;
     const Unpacked result = unpack(dir, archive_test::tar_archive({{"good", "g"}}).substr(0, 1024));
