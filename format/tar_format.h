@@ -33,6 +33,7 @@ constexpr Field PREFIX{345, 155};
 // header, and in each extension block when another follows it.
 constexpr size_t SPARSE_EXTENDED = 482;
 constexpr size_t SPARSE_EXTENSION_EXTENDED = 504;
+constexpr Field OLD_SPARSE_SIZE{483, 12};  // the file's size with its holes
 
 // POSIX ustar: "ustar" and a NUL. The older GNU layout has two blanks
 // instead and keeps other data where the prefix would be.

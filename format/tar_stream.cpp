@@ -82,6 +82,80 @@ std::optional<T> first_of(std::initializer_list<const std::optional<T>*> choices
     return std::nullopt;
 }
 
+// "OFFSET,SIZE,OFFSET,SIZE...".
+bool read_map_list(std::string_view text, std::vector<SparseRegion>& map) {
+    std::vector<uint64_t> numbers;
+    for (size_t start = 0; start <= text.size();) {
+        size_t end = text.find(',', start);
+        if (end == std::string_view::npos) end = text.size();
+        const std::optional<uint64_t> number = decimal(text.substr(start, end - start));
+        if (!number) return false;
+        numbers.push_back(*number);
+        start = end + 1;
+    }
+    if (numbers.size() % 2 != 0) return false;
+    for (size_t i = 0; i < numbers.size(); i += 2) map.push_back({numbers[i], numbers[i + 1]});
+    return true;
+}
+
+void read_sparse_record(const PaxRecord& record, TarStream::PaxValues& values) {
+    const std::string_view key = record.key.substr(11);
+    const std::optional<uint64_t> number = decimal(record.value);
+    if (key == "size" || key == "realsize") values.sparse_size = number;
+    if (key == "name") values.sparse_name = std::string(record.value);
+    if (key == "major" && record.value == "1") values.sparse_map_in_data = true;
+    if (key == "map" && !read_map_list(record.value, values.sparse_map)) values.sparse_malformed = true;
+    if (key == "offset") values.sparse_offset = number;
+    if (key == "numbytes") {
+        if (!values.sparse_offset || !number) values.sparse_malformed = true;
+        values.sparse_map.push_back({values.sparse_offset.value_or(0), number.value_or(0)});
+        values.sparse_offset.reset();
+    }
+}
+
+// The regions in order, none past the file's end, and holding exactly the
+// data bytes stored.
+bool sound_map(const std::vector<SparseRegion>& map, uint64_t stored, uint64_t file_size) {
+    uint64_t end = 0;
+    uint64_t total = 0;
+    for (const SparseRegion& region : map) {
+        if (region.offset < end || region.size > file_size || region.offset > file_size - region.size) return false;
+        end = region.offset + region.size;
+        total += region.size;
+    }
+    return total == stored;
+}
+
+// The old GNU layout's map: `count` pairs of 12-byte octal numbers from
+// `at`, ended early by an empty one.
+void read_old_map(const Block& block, size_t at, size_t count, std::vector<SparseRegion>& map) {
+    constexpr size_t NUMBER = 12;
+    for (size_t i = 0; i < count; ++i, at += 2 * NUMBER) {
+        if (block[at] == '\0') return;
+        const std::optional<uint64_t> offset = parse_number(block, Field{at, NUMBER});
+        const std::optional<uint64_t> size = parse_number(block, Field{at + NUMBER, NUMBER});
+        map.push_back({offset.value_or(UINT64_MAX), size.value_or(UINT64_MAX)});
+    }
+}
+
+enum class MapRead { whole, partial, malformed };
+
+// Format 1.0: decimal lines, the count of regions and then each region's
+// offset and size.
+MapRead read_map_lines(std::string_view text, std::vector<SparseRegion>& map) {
+    std::vector<uint64_t> numbers;
+    while (numbers.empty() || numbers.size() < 1 + 2 * numbers.front()) {
+        const size_t end = text.find('\n');
+        if (end == std::string_view::npos) return MapRead::partial;
+        const std::optional<uint64_t> number = decimal(text.substr(0, end));
+        if (!number || (numbers.empty() && *number > MAX_METADATA_SIZE)) return MapRead::malformed;
+        numbers.push_back(*number);
+        text.remove_prefix(end + 1);
+    }
+    for (size_t i = 1; i < numbers.size(); i += 2) map.push_back({numbers[i], numbers[i + 1]});
+    return MapRead::whole;
+}
+
 // Each record replaces its key's value; an empty value drops it, as POSIX
 // has it. False for a malformed list.
 bool read_pax(std::string_view text, TarStream::PaxValues& values) {
@@ -91,7 +165,10 @@ bool read_pax(std::string_view text, TarStream::PaxValues& values) {
         if (record.key == "linkpath") {
             values.link_name = dropped ? std::nullopt : std::optional(std::string(record.value));
         }
-        if (record.key.substr(0, 11) == "GNU.sparse.") values.sparse = true;
+        if (record.key.substr(0, 11) == "GNU.sparse.") {
+            values.sparse = true;
+            read_sparse_record(record, values);
+        }
         if (record.key == "mtime") values.mtime = dropped ? std::nullopt : pax_time(record.value);
         if (record.key == "size") {
             values.size = dropped ? std::nullopt : decimal(record.value);
@@ -112,6 +189,7 @@ void TarStream::feed(const unsigned char* bytes, size_t count) {
         switch (state_) {
             case State::header:
             case State::extension: used = take_header(bytes, count); break;
+            case State::sparse_map: used = take_sparse_map(bytes, count); break;
             case State::data: used = take_data(bytes, count); break;
             case State::padding: used = skip_padding(count); break;
             case State::finished:
@@ -155,9 +233,46 @@ size_t TarStream::skip_padding(size_t count) {
     return n;
 }
 
-// The map is not used: the entry is skipped, and its data read past.
 void TarStream::process_extension() {
-    if (header_[SPARSE_EXTENSION_EXTENDED] == 0) start_body(body_after_extensions_, false);
+    constexpr size_t REGIONS_PER_EXTENSION = 21;
+    read_old_map(header_, 0, REGIONS_PER_EXTENSION, held_.sparse_map);
+    if (header_[SPARSE_EXTENSION_EXTENDED] == 0) deliver_held();
+}
+
+// Whole blocks, until the map is whole; the file's data follows it.
+size_t TarStream::take_sparse_map(const unsigned char* bytes, size_t count) {
+    const size_t room = BLOCK_SIZE - metadata_.size() % BLOCK_SIZE;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>({count, data_remaining_, room}));
+    metadata_.append(reinterpret_cast<const char*>(bytes), n);
+    data_remaining_ -= n;
+    offset_ += n;
+    if (metadata_.size() % BLOCK_SIZE != 0 && data_remaining_ != 0) return n;
+    held_.sparse_map.clear();
+    const MapRead read = read_map_lines(metadata_, held_.sparse_map);
+    if (read == MapRead::partial && data_remaining_ != 0 && metadata_.size() < MAX_METADATA_SIZE) return n;
+    if (read != MapRead::whole || metadata_.size() % BLOCK_SIZE != 0) {
+        damage("a malformed sparse map at offset " + std::to_string(held_.offset));
+        return n;
+    }
+    metadata_.clear();
+    held_.size = data_remaining_;
+    deliver_held();
+    return n;
+}
+
+// A sparse file is made as a file when its map holds; a map that does not
+// makes the archive damaged, as its data cannot be placed.
+void TarStream::deliver_held() {
+    if (held_.sparse_size) {
+        if (!sound_map(held_.sparse_map, held_.size, *held_.sparse_size)) {
+            return damage("a malformed sparse map at offset " + std::to_string(held_.offset));
+        }
+        held_.kind = EntryKind::regular;
+    }
+    ++entries_;
+    current_entry_ = held_.name;
+    handler_->entry(held_);
+    start_body(held_.size, false);
 }
 
 void TarStream::process_header() {
@@ -188,35 +303,51 @@ void TarStream::process_header() {
         return start_body(*header_size, true);
     }
 
+    const PaxValues& pax = pending_.pax;
     Entry entry{at,
-                std::move(name),
-                first_of({&pending_.pax.link_name, &pending_.long_link, &global_.link_name})
-                    .value_or(header_link_name(header_)),
+                pax.sparse_name ? *pax.sparse_name : std::move(name),
+                first_of({&pax.link_name, &pending_.long_link, &global_.link_name}).value_or(header_link_name(header_)),
                 type,
-                pending_.pax.sparse ? EntryKind::unsupported : kind,
+                pax.sparse ? EntryKind::unsupported : kind,
                 std::nullopt,
                 0,
+                std::nullopt,
+                {},
                 std::nullopt};
     if (const std::optional<uint64_t> mode = parse_number(header_, MODE))
         entry.mode = static_cast<unsigned>(*mode & 07777);
-    const uint64_t size = first_of({&pending_.pax.size, &global_.size}).value_or(*header_size);
+    const uint64_t size = first_of({&pax.size, &global_.size}).value_or(*header_size);
     entry.size = carries_data(kind, type) ? size : 0;
-    entry.mtime = first_of({&pending_.pax.mtime, &global_.mtime});
+    entry.mtime = first_of({&pax.mtime, &global_.mtime});
     if (!entry.mtime) {
         if (const std::optional<uint64_t> seconds = parse_number(header_, MTIME)) {
             entry.mtime = Timestamp{static_cast<int64_t>(*seconds), 0};
         }
     }
+    held_ = std::move(entry);
+    const bool regular_type = kind == EntryKind::regular;
+    if (type == 'S') {
+        constexpr size_t MAP_IN_HEADER = 386;
+        constexpr size_t REGIONS_IN_HEADER = 4;
+        read_old_map(header_, MAP_IN_HEADER, REGIONS_IN_HEADER, held_.sparse_map);
+        held_.sparse_size = parse_number(header_, OLD_SPARSE_SIZE);
+        if (!held_.sparse_size) held_.sparse_size = 0;  // no map holds then
+    } else if (pax.sparse && regular_type && !pax.sparse_malformed && pax.sparse_size) {
+        held_.sparse_map = pax.sparse_map;
+        held_.sparse_size = pax.sparse_size;
+    }
+    const bool map_in_data = pax.sparse_map_in_data && held_.sparse_size.has_value();
     pending_ = Pending{};
-    ++entries_;
-    current_entry_ = entry.name;
-    handler_->entry(entry);
     if (type == 'S' && header_[SPARSE_EXTENDED] != 0) {
         state_ = State::extension;
-        body_after_extensions_ = entry.size;
         return;
     }
-    start_body(entry.size, false);
+    if (!map_in_data) return deliver_held();
+    metadata_.clear();
+    data_remaining_ = held_.size;
+    padding_remaining_ = padding_after(held_.size);
+    state_ = held_.size != 0 ? State::sparse_map : State::header;
+    if (held_.size == 0) damage("a malformed sparse map at offset " + std::to_string(at));
 }
 
 void TarStream::start_body(uint64_t size, bool metadata) {
@@ -271,6 +402,7 @@ std::string TarStream::problem() const {
     switch (state_) {
         case State::finished: return "";
         case State::damaged: return not_tar + problem_;
+        case State::sparse_map:
         case State::data:
         case State::padding: return "cut short inside an entry's data";
         case State::extension: return "cut short inside a header";

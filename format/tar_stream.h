@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tar_format.h"
 
@@ -17,6 +18,13 @@ namespace tar_format {
 struct Timestamp {
     int64_t seconds;
     long nanoseconds;  // 0 to 999999999, after seconds, even before 1970
+};
+
+// Where a sparse file's data goes: its data bytes fill the regions in
+// order, and the rest of the file is holes.
+struct SparseRegion {
+    uint64_t offset;
+    uint64_t size;
 };
 
 struct Entry {
@@ -30,6 +38,10 @@ struct Entry {
     // The modification time: the pax mtime, with its fraction, or the
     // header's; nothing when neither reads.
     std::optional<Timestamp> mtime;
+    // A sparse file's regions and its size with the holes; empty and
+    // nothing for any other entry.
+    std::vector<SparseRegion> sparse_map;
+    std::optional<uint64_t> sparse_size;
 };
 
 class EntryHandler {
@@ -65,14 +77,17 @@ public:
 
 private:
     // extension: the blocks of an old GNU sparse file's map, between its
-    // header and its data.
-    enum class State { header, extension, data, padding, finished, damaged };
+    // header and its data; sparse_map: the map a pax sparse file of format
+    // 1.0 keeps at the start of its data.
+    enum class State { header, extension, sparse_map, data, padding, finished, damaged };
 
     size_t take_header(const unsigned char* bytes, size_t count);
     size_t take_data(const unsigned char* bytes, size_t count);
     size_t skip_padding(size_t count);
     void process_header();
     void process_extension();
+    size_t take_sparse_map(const unsigned char* bytes, size_t count);
+    void deliver_held();
     void start_body(uint64_t size, bool metadata);
     void end_data();
     void end_metadata();
@@ -87,6 +102,14 @@ public:
         std::optional<uint64_t> size;
         std::optional<Timestamp> mtime;
         bool sparse = false;
+        // GNU sparse records: the map (format 0.0 in offset and numbytes
+        // pairs, 0.1 in one list), or in the data (1.0).
+        std::vector<SparseRegion> sparse_map;
+        std::optional<uint64_t> sparse_offset;
+        std::optional<uint64_t> sparse_size;
+        std::optional<std::string> sparse_name;
+        bool sparse_map_in_data = false;
+        bool sparse_malformed = false;
     };
 
 private:
@@ -104,7 +127,7 @@ private:
     size_t header_fill_ = 0;
     uint64_t offset_ = 0;
     uint64_t data_remaining_ = 0;
-    uint64_t body_after_extensions_ = 0;
+    Entry held_{};  // until its sparse map is whole
     uint64_t padding_remaining_ = 0;
     EntryKind metadata_kind_ = EntryKind::regular;  // of the metadata being collected
     bool in_metadata_ = false;

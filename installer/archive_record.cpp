@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "beneath.h"
 #include "installer_state.h"
@@ -80,6 +81,7 @@ private:
     bool next_temp_name();
     bool put_in_place(int parent, const std::string& leaf, const char* message);
     void drop_file();
+    bool write_sparse(const unsigned char* bytes, size_t count);
 
     Beneath tree_;
     FILE* entry_file_ = nullptr;  // null when the entry's data is dropped
@@ -90,6 +92,11 @@ private:
     std::array<char, 48> temp_name_{};
     unsigned temp_serial_ = 0;
     std::optional<Timestamp> entry_mtime_;
+    // A sparse file's regions, the next one to fill and what it still takes.
+    std::vector<tar_format::SparseRegion> sparse_map_;
+    std::optional<uint64_t> sparse_size_;
+    size_t next_region_ = 0;
+    uint64_t region_left_ = 0;
     std::unordered_set<std::string> made_;  // what hard links may name
     // By name, so that the deepest are finished first: a parent made
     // unsearchable would hide them.
@@ -264,6 +271,10 @@ void ArchiveWriter::entry(const Entry& entry) {
     entry_name_ = terminal_text::printable(entry.name);
     normal_name_ = tar_format::normal_name(entry.name);
     entry_mtime_ = entry.mtime;
+    sparse_map_ = entry.sparse_map;
+    sparse_size_ = entry.sparse_size;
+    next_region_ = 0;
+    region_left_ = 0;
     if (shows_progress()) {
         std::printf("Extracting %s .. %lu bytes\n", entry_name_.c_str(), static_cast<unsigned long>(entry.size));
     }
@@ -274,15 +285,37 @@ void ArchiveWriter::entry(const Entry& entry) {
     fail(rule == Rule::unsupported_type ? "Unsupported entry skipped: %s\n" : "Unsafe path skipped: %s\n");
 }
 
+// Each region's bytes at its offset; the file is left unwritten, a hole,
+// in between.
+bool ArchiveWriter::write_sparse(const unsigned char* bytes, size_t count) {
+    while (count > 0) {
+        while (region_left_ == 0 && next_region_ < sparse_map_.size()) {
+            const tar_format::SparseRegion& region = sparse_map_[next_region_++];
+            if (::fseeko(entry_file_, static_cast<off_t>(region.offset), SEEK_SET) != 0) return false;
+            region_left_ = region.size;
+        }
+        // The reader has checked that the regions take exactly the data.
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(count, region_left_));
+        if (n == 0 || std::fwrite(bytes, 1, n, entry_file_) != n) return false;
+        region_left_ -= n;
+        bytes += n;
+        count -= n;
+    }
+    return true;
+}
+
 void ArchiveWriter::data(const unsigned char* bytes, size_t count) {
-    if (entry_file_ == nullptr || std::fwrite(bytes, 1, count, entry_file_) == count) return;
+    if (entry_file_ == nullptr) return;
+    if (sparse_size_ ? write_sparse(bytes, count) : std::fwrite(bytes, 1, count, entry_file_) == count) return;
     drop_file();
     fail_writing();
 }
 
 void ArchiveWriter::entry_end() {
     if (entry_file_ == nullptr) return;
-    const bool write_failed = std::fflush(entry_file_) != 0 || std::ferror(entry_file_) != 0;
+    // A sparse file's size, holes at its end included.
+    const bool write_failed = std::fflush(entry_file_) != 0 || std::ferror(entry_file_) != 0 ||
+                              (sparse_size_ && ::ftruncate(::fileno(entry_file_), static_cast<off_t>(*sparse_size_)) != 0);
     if (!write_failed && entry_mtime_) ::futimens(::fileno(entry_file_), entry_times(*entry_mtime_).data());
     const bool close_failed = std::fclose(entry_file_) != 0;
     entry_file_ = nullptr;

@@ -63,7 +63,7 @@ class EntryLister final : public tar_format::EntryHandler {
 public:
     void entry(const tar_format::Entry& entry) override {
         std::printf("  %s %10llu ", mode_text(entry.kind, entry.type, entry.mode.value_or(0)).data(),
-                    static_cast<unsigned long long>(entry.size));
+                    static_cast<unsigned long long>(entry.sparse_size.value_or(entry.size)));
         print_visible(entry.name);
         // A target only for links: other entries' link fields are stray bytes.
         if (entry.kind == tar_format::EntryKind::symbolic_link) std::fputs(" -> ", stdout);
