@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "archive_support.h"
@@ -209,17 +210,21 @@ TEST_P(ArchiveMaker, InstallsTheSameFiles) {
 // Symbolic links (one dangling, one absolute), a file under two names, an
 // empty directory and, where the format holds them, long names and a long
 // link target.
-// Times in the past, with a fraction where the format keeps one, on every
-// entry, directories last; the directories' modes are the ones a mask or
-// added search bits would change.
-void set_times(const std::string& src) {
-    const std::vector<std::string> paths = {"lib/libzk.so.1.7", "lib/libzk.so.1", "lib/dangling", "empty", "lib", ""};
+// Times in the past, a day apart, with a fraction where the format keeps
+// one, on each of `paths` in turn, links not followed.
+void set_times_of(const std::string& src, const std::vector<std::string>& paths) {
     long seconds = 1000000000;
     for (const std::string& path : paths) {
         const timespec times[2] = {{seconds, 0}, {seconds, 250000000}};
         ::utimensat(AT_FDCWD, (src + "/" + path).c_str(), times, AT_SYMLINK_NOFOLLOW);
         seconds += 86400;
     }
+}
+
+// On every entry, directories last; the directories' modes are the ones a
+// mask or added search bits would change.
+void set_times(const std::string& src) {
+    set_times_of(src, {"lib/libzk.so.1.7", "lib/libzk.so.1", "lib/dangling", "empty", "lib", ""});
 }
 
 void make_linked_product(const std::string& src, bool long_names) {
@@ -294,6 +299,46 @@ INSTANTIATE_TEST_SUITE_P(Tools, ArchiveMaker,
                                            Maker{"tarfile, ustar", python_tar, "USTAR_FORMAT", "2"},
                                            Maker{"tarfile, GNU layout", python_tar, "GNU_FORMAT", "2"},
                                            Maker{"tarfile, pax", python_tar, "PAX_FORMAT", "2"}));
+
+// Directories listed after their files, as tar --no-recursion writes them
+// in the order given, with modes a mask, added search bits or the order
+// would change, and times in the past: the tree equals tar's, times
+// included, in every layout.
+TEST_F(ArchiveRun, DirectoriesListedAfterTheirFilesInstallAsTarExtractsThem) {
+    const std::string src = dir / "src";
+    make_dir(src, 0755);
+    const std::vector<std::pair<std::string, mode_t>> dirs = {{"a", 0700}, {"b", 0750}, {"c", 02775}, {"r", 0555}};
+    std::vector<std::string> order;
+    for (const auto& [name, mode] : dirs) {
+        make_dir(src + "/" + name, 0755);
+        zktest::write_file(src + "/" + name + "/f", name, 0640);
+        order.push_back(name + "/f");
+    }
+    for (const auto& [name, mode] : dirs) {
+        ::chmod((src + "/" + name).c_str(), mode);
+        order.push_back(name);
+    }
+    set_times_of(src, order);
+    for (const std::string format : {"gnu", "ustar", "pax"}) {
+        SCOPED_TRACE(format);
+        const std::string archive = dir / (format + ".tar");
+        std::vector<std::string> args = {"--format=" + format, "--no-recursion", "-C", src, "-cf", archive};
+        args.insert(args.end(), order.begin(), order.end());
+        ASSERT_EQ(zktest::run("/usr/bin/tar", args).status, 0);
+        const std::string expected = dir / ("expected-" + format);
+        make_dir(expected, 0755);
+        ASSERT_EQ(zktest::run("/usr/bin/tar", {"-C", expected, "-xf", archive}).status, 0);
+        pack({"--record", "2", bzip2(archive)});
+        const std::string installed = dir / ("root-" + format);
+        make_dir(installed, 0755);
+        RunOptions options;
+        options.cwd = installed;
+        const RunResult r = install({}, options);
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_EQ(archive_test::tree_of(installed), archive_test::tree_of(expected));
+        EXPECT_EQ(times_of(installed), times_of(expected));
+    }
+}
 
 TEST_F(ArchiveRun, ExistingFileIsReplaced) {
     make_product(dir / "src");
