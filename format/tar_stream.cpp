@@ -302,7 +302,12 @@ void TarStream::process_header() {
         metadata_.clear();
         return start_body(*header_size, true);
     }
+    hold_entry(at, *header_size, type, std::move(name), kind);
+}
 
+// The entry as its header and the metadata before it give it, delivered
+// once its sparse map, if any, is whole.
+void TarStream::hold_entry(uint64_t at, uint64_t header_size, unsigned char type, std::string name, EntryKind kind) {
     const PaxValues& pax = pending_.pax;
     Entry entry{at,
                 pax.sparse_name ? *pax.sparse_name : std::move(name),
@@ -316,7 +321,7 @@ void TarStream::process_header() {
                 std::nullopt};
     if (const std::optional<uint64_t> mode = parse_number(header_, MODE))
         entry.mode = static_cast<unsigned>(*mode & 07777);
-    const uint64_t size = first_of({&pax.size, &global_.size}).value_or(*header_size);
+    const uint64_t size = first_of({&pax.size, &global_.size}).value_or(header_size);
     entry.size = carries_data(kind, type) ? size : 0;
     entry.mtime = first_of({&pax.mtime, &global_.mtime});
     if (!entry.mtime) {

@@ -86,6 +86,7 @@ private:
     size_t skip_padding(size_t count);
     void process_header();
     void process_extension();
+    void hold_entry(uint64_t at, uint64_t header_size, unsigned char type, std::string name, EntryKind kind);
     size_t take_sparse_map(const unsigned char* bytes, size_t count);
     void deliver_held();
     void start_body(uint64_t size, bool metadata);

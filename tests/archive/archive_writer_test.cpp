@@ -438,6 +438,10 @@ TEST_F(ArchiveWriter, DamagedArchivesStopAfterTheLastGoodEntry) {
         {"an extended header over the limit",
          good + archive_test::tar_archive({{"././@LongLink", "", 'L', "0000644", "00004000001"}}),
          after + "an extended header of 1048577 bytes, over the limit\n"},
+        {"a sparse map past the file's end",
+         good + archive_test::tar_archive(
+                    {{"pax", "21 GNU.sparse.size=5\n23 GNU.sparse.map=0,10\n", 'x'}, {"next", "0123456789"}}),
+         after + "a malformed sparse map at offset 2048\n"},
         {"a block of zeros but one byte", good + std::string(300, '\0') + 'x' + std::string(211 + 1024, '\0'),
          after + "bad header checksum at offset 1024\n"},
         {"malformed pax header", good + archive_test::tar_archive({{"pax", "99 path=x\n", 'x'}, {"next", "n"}}),
