@@ -49,6 +49,10 @@ constexpr size_t MAX_COMPONENT_LENGTH = 255;
 // no real name comes near it, and a name over MAX_NAME_LENGTH below it is
 // skipped as unsafe like any other.
 constexpr uint64_t MAX_METADATA_SIZE = 1024 * 1024;
+// An old GNU sparse map runs on in extension blocks for as long as they
+// say so; beyond this many regions it is damage, as a map in pax records
+// is bounded by MAX_METADATA_SIZE.
+constexpr size_t MAX_SPARSE_REGIONS = 64 * 1024;
 
 enum class EntryKind {
     regular,

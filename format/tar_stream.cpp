@@ -140,6 +140,15 @@ void read_old_map(const Block& block, size_t at, size_t count, std::vector<Spars
 
 enum class MapRead { whole, partial, malformed };
 
+// Format 1.0: the lines its map takes, known from its first; 0 when that
+// is no number, so that the map is read, and refused, at once.
+uint64_t map_lines_needed(std::string_view text) {
+    const size_t end = text.find('\n');
+    if (end == std::string_view::npos) return UINT64_MAX;
+    const std::optional<uint64_t> count = decimal(text.substr(0, end));
+    return count ? 1 + 2 * *count : 0;
+}
+
 // Format 1.0: decimal lines, the count of regions and then each region's
 // offset and size.
 MapRead read_map_lines(std::string_view text, std::vector<SparseRegion>& map) {
@@ -236,6 +245,9 @@ size_t TarStream::skip_padding(size_t count) {
 void TarStream::process_extension() {
     constexpr size_t REGIONS_PER_EXTENSION = 21;
     read_old_map(header_, 0, REGIONS_PER_EXTENSION, held_.sparse_map);
+    if (held_.sparse_map.size() > MAX_SPARSE_REGIONS) {
+        return damage_map();
+    }
     if (header_[SPARSE_EXTENSION_EXTENDED] == 0) deliver_held();
 }
 
@@ -244,14 +256,17 @@ size_t TarStream::take_sparse_map(const unsigned char* bytes, size_t count) {
     const size_t room = BLOCK_SIZE - metadata_.size() % BLOCK_SIZE;
     const size_t n = static_cast<size_t>(std::min<uint64_t>({count, data_remaining_, room}));
     metadata_.append(reinterpret_cast<const char*>(bytes), n);
+    map_lines_ += static_cast<uint64_t>(std::count(bytes, bytes + n, '\n'));
     data_remaining_ -= n;
     offset_ += n;
     if (metadata_.size() % BLOCK_SIZE != 0 && data_remaining_ != 0) return n;
+    // Read once, when its lines are all there: not again at every block.
+    const bool more = data_remaining_ != 0 && metadata_.size() < MAX_METADATA_SIZE;
+    if (more && map_lines_ < map_lines_needed(metadata_)) return n;
     held_.sparse_map.clear();
     const MapRead read = read_map_lines(metadata_, held_.sparse_map);
-    if (read == MapRead::partial && data_remaining_ != 0 && metadata_.size() < MAX_METADATA_SIZE) return n;
     if (read != MapRead::whole || metadata_.size() % BLOCK_SIZE != 0) {
-        damage("a malformed sparse map at offset " + std::to_string(held_.offset));
+        damage_map();
         return n;
     }
     metadata_.clear();
@@ -265,7 +280,7 @@ size_t TarStream::take_sparse_map(const unsigned char* bytes, size_t count) {
 void TarStream::deliver_held() {
     if (held_.sparse_size) {
         if (!sound_map(held_.sparse_map, held_.size, *held_.sparse_size)) {
-            return damage("a malformed sparse map at offset " + std::to_string(held_.offset));
+            return damage_map();
         }
         held_.kind = EntryKind::regular;
     }
@@ -349,10 +364,11 @@ void TarStream::hold_entry(uint64_t at, uint64_t header_size, unsigned char type
     }
     if (!map_in_data) return deliver_held();
     metadata_.clear();
+    map_lines_ = 0;
     data_remaining_ = held_.size;
     padding_remaining_ = padding_after(held_.size);
     state_ = held_.size != 0 ? State::sparse_map : State::header;
-    if (held_.size == 0) damage("a malformed sparse map at offset " + std::to_string(at));
+    if (held_.size == 0) damage_map();
 }
 
 void TarStream::start_body(uint64_t size, bool metadata) {
@@ -399,6 +415,8 @@ void TarStream::damage(const std::string& problem) {
     state_ = State::damaged;
     problem_ = problem;
 }
+
+void TarStream::damage_map() { damage("a malformed sparse map at offset " + std::to_string(held_.offset)); }
 
 void TarStream::damage_metadata() { damage("a malformed extended header at offset " + std::to_string(metadata_offset_)); }
 

@@ -94,6 +94,7 @@ private:
     void end_metadata();
     void damage(const std::string& problem);
     void damage_metadata();
+    void damage_map();
 
 public:
     // What pax records say of an entry.
@@ -128,7 +129,8 @@ private:
     size_t header_fill_ = 0;
     uint64_t offset_ = 0;
     uint64_t data_remaining_ = 0;
-    Entry held_{};  // until its sparse map is whole
+    Entry held_{};          // until its sparse map is whole
+    uint64_t map_lines_ = 0;  // of a map in the data, read so far
     uint64_t padding_remaining_ = 0;
     EntryKind metadata_kind_ = EntryKind::regular;  // of the metadata being collected
     bool in_metadata_ = false;
