@@ -36,7 +36,7 @@ struct TypeDescription {
 
 constexpr TypeDescription TYPE_DESCRIPTIONS[] = {
     {'3', "a character device"}, {'4', "a block device"}, {'6', "a FIFO"},
-    {'S', "a sparse file"},      {'V', "a volume label"}, {'M', "a multi-volume continuation"},
+    {'S', "a sparse file"},      {'M', "a multi-volume continuation"},
 };
 
 // Calls use with each component between slashes, empty ones included.
@@ -77,8 +77,11 @@ std::optional<uint64_t> parse_number(const Block& block, Field field) {
     const unsigned char* at = block.data() + field.offset;
     const unsigned char* end = at + field.size;
     if (*at & 0x80) return parse_base256(at, field.size);
-    while (at < end && is_blank(*at)) ++at;
-    if (at == end || !is_octal_digit(*at)) return std::nullopt;
+    // As tar reads them: NULs and blanks before the digits are passed over,
+    // and a field of nothing else is 0.
+    while (at < end && (is_blank(*at) || *at == '\0')) ++at;
+    if (at == end) return 0;
+    if (!is_octal_digit(*at)) return std::nullopt;
     uint64_t value = 0;
     for (; at < end && is_octal_digit(*at); ++at) {
         if (value >> 60 != 0) return std::nullopt;
@@ -105,7 +108,9 @@ bool checksum_holds(const Block& block) {
     return sum == unsigned_sum || sum == signed_sum;
 }
 
-bool ends_archive(const Block& block) { return block[NAME.offset] == '\0'; }
+bool ends_archive(const Block& block) {
+    return std::all_of(block.begin(), block.end(), [](unsigned char byte) { return byte == 0; });
+}
 
 std::string header_name(const Block& block) {
     const std::string_view name = field_text(block, NAME);
@@ -125,20 +130,24 @@ EntryKind entry_kind(unsigned char type, std::string_view name) {
         case '0':
         case '\0':
         case '7': return !name.empty() && name.back() == '/' ? EntryKind::directory : EntryKind::regular;
-        case '5': return EntryKind::directory;
+        case '5':
+        case 'D': return EntryKind::directory;
         case '2': return EntryKind::symbolic_link;
         case '1': return EntryKind::hard_link;
         case 'L': return EntryKind::long_name;
         case 'K': return EntryKind::long_link;
         case 'x': return EntryKind::extended;
         case 'g': return EntryKind::global_extended;
+        case 'A':
+        case 'X':
+        case 'V': return EntryKind::other_metadata;
         default: return EntryKind::unsupported;
     }
 }
 
 bool carries_data(EntryKind kind, unsigned char type) {
     switch (kind) {
-        case EntryKind::directory:
+        case EntryKind::directory: return type == 'D';  // the list of names it held, not used
         case EntryKind::symbolic_link:
         case EntryKind::hard_link: return false;
         case EntryKind::unsupported: return type != '3' && type != '4' && type != '6';

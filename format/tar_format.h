@@ -23,11 +23,17 @@ struct Field {
 constexpr Field NAME{0, 100};
 constexpr Field MODE{100, 8};
 constexpr Field SIZE{124, 12};
+constexpr Field MTIME{136, 12};
 constexpr Field CHECKSUM{148, 8};
 constexpr Field TYPE{156, 1};
 constexpr Field LINK_NAME{157, 100};
 constexpr Field MAGIC{257, 6};
 constexpr Field PREFIX{345, 155};
+// Old GNU sparse files: set when extension blocks of the map follow the
+// header, and in each extension block when another follows it.
+constexpr size_t SPARSE_EXTENDED = 482;
+constexpr size_t SPARSE_EXTENSION_EXTENDED = 504;
+constexpr Field OLD_SPARSE_SIZE{483, 12};  // the file's size with its holes
 
 // POSIX ustar: "ustar" and a NUL. The older GNU layout has two blanks
 // instead and keeps other data where the prefix would be.
@@ -40,8 +46,13 @@ constexpr size_t MAX_NAME_LENGTH = 4095;
 // such a name is refused like an unsafe one rather than half made.
 constexpr size_t MAX_COMPONENT_LENGTH = 255;
 // Long-name and extended-header data beyond this makes the archive damaged:
-// no real name comes near it.
-constexpr uint64_t MAX_METADATA_SIZE = 64 * 1024;
+// no real name comes near it, and a name over MAX_NAME_LENGTH below it is
+// skipped as unsafe like any other.
+constexpr uint64_t MAX_METADATA_SIZE = 1024 * 1024;
+// An old GNU sparse map runs on in extension blocks for as long as they
+// say so; beyond this many regions it is damage, as a map in pax records
+// is bounded by MAX_METADATA_SIZE.
+constexpr size_t MAX_SPARSE_REGIONS = 64 * 1024;
 
 enum class EntryKind {
     regular,
@@ -51,19 +62,22 @@ enum class EntryKind {
     long_name,        // 'L': the next entry's name
     long_link,        // 'K': the next entry's link target
     extended,         // 'x': pax records for the next entry
-    global_extended,  // 'g': pax records for the rest, consumed unused
-    unsupported,      // devices, FIFOs, sparse files, unknown types
+    global_extended,  // 'g': pax records for the rest
+    other_metadata,   // 'A', 'X', 'V': ACLs, Solaris headers, volume labels, consumed
+    unsupported,      // devices, FIFOs, sparse files, multi-volume parts, unknown types
 };
 
-// Octal (blanks before, blanks or NULs after), or base-256 when the first
-// byte's high bit is set. Nothing for a negative or unreadable field.
+// Octal (blanks or NULs before and after; a field of only those is 0), or
+// base-256 when the first byte's high bit is set. Nothing for a negative or
+// unreadable field.
 std::optional<uint64_t> parse_number(const Block& block, Field field);
 
 // The stored checksum matches the block's bytes summed as unsigned or as
 // signed chars, the field itself counted as blanks.
 bool checksum_holds(const Block& block);
 
-// The first block whose name starts with a NUL ends the archive.
+// Only a block of zeros ends the archive; a header whose name is empty is
+// damage, not the end, so no later entry is silently dropped.
 bool ends_archive(const Block& block);
 
 // The name field (never read past its 100 bytes), joined under the prefix
@@ -72,7 +86,7 @@ std::string header_name(const Block& block);
 std::string header_link_name(const Block& block);
 
 // From the type flag; a regular-file type whose name ends in "/" is a
-// directory, as old archives wrote them.
+// directory, as old archives wrote them, and so is a GNU dump directory.
 EntryKind entry_kind(unsigned char type, std::string_view name);
 
 // Whether the entry's data bytes follow its header: files, metadata and

@@ -9,8 +9,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "beneath.h"
 #include "installer_state.h"
@@ -25,12 +28,25 @@ namespace {
 using tar_format::Entry;
 using tar_format::EntryKind;
 using tar_format::Rule;
+using tar_format::Timestamp;
 
 constexpr unsigned SEARCH_BITS = 0111;
 constexpr unsigned OWNER_WRITE = 0200;
 constexpr unsigned DEFAULT_FILE_MODE = 0644;
 constexpr unsigned DEFAULT_DIRECTORY_MODE = 0755;
 constexpr int TEMP_NAME_TRIES = 100;
+
+// The access time is left as the making of the entry set it.
+std::array<timespec, 2> entry_times(const Timestamp& mtime) {
+    return {timespec{0, UTIME_OMIT}, timespec{static_cast<time_t>(mtime.seconds), mtime.nanoseconds}};
+}
+
+// A directory the archive lists: its last header's mode and time, set
+// when the archive ends.
+struct ListedDirectory {
+    unsigned mode;
+    std::optional<Timestamp> mtime;
+};
 
 }  // namespace
 
@@ -56,13 +72,16 @@ private:
     void fail(const char* message);
     void fail_writing();
     void make_entry(const Entry& entry, unsigned mode);
-    void make_directory(int parent, const std::string& leaf, unsigned mode);
+    void make_directory(int parent, const std::string& leaf, const Entry& entry, unsigned mode);
+    void finish_directories();
+    void finish_directory(const std::string& name, const ListedDirectory& listed);
     void start_file(int parent, const std::string& leaf, unsigned mode);
     void make_symbolic_link(int parent, const std::string& leaf, const std::string& target);
     void make_hard_link(int parent, const std::string& leaf, const std::string& target);
     bool next_temp_name();
     bool put_in_place(int parent, const std::string& leaf, const char* message);
     void drop_file();
+    bool write_sparse(const unsigned char* bytes, size_t count);
 
     Beneath tree_;
     FILE* entry_file_ = nullptr;  // null when the entry's data is dropped
@@ -72,7 +91,16 @@ private:
     std::string normal_name_;
     std::array<char, 48> temp_name_{};
     unsigned temp_serial_ = 0;
+    std::optional<Timestamp> entry_mtime_;
+    // A sparse file's regions, the next one to fill and what it still takes.
+    std::vector<tar_format::SparseRegion> sparse_map_;
+    std::optional<uint64_t> sparse_size_;
+    size_t next_region_ = 0;
+    uint64_t region_left_ = 0;
     std::unordered_set<std::string> made_;  // what hard links may name
+    // By name, so that the deepest are finished first: a parent made
+    // unsearchable would hide them.
+    std::map<std::string, ListedDirectory> listed_;
     int failed_entries_ = 0;
     // A write failed: the disk is full or broken, so the writer takes
     // nothing more and the archive's decoding stops.
@@ -115,13 +143,43 @@ bool ArchiveWriter::put_in_place(int parent, const std::string& leaf, const char
     return false;
 }
 
-void ArchiveWriter::make_directory(int parent, const std::string& leaf, unsigned mode) {
-    if (leaf.empty()) return;  // the install directory itself
-    if (::mkdirat(parent, leaf.c_str(), static_cast<mode_t>(mode | SEARCH_BITS)) == 0) return;
-    struct stat status;
-    const bool exists = errno == EEXIST && ::fstatat(parent, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
-    if (exists && S_ISDIR(status.st_mode)) return;
-    fail(exists && S_ISLNK(status.st_mode) ? "Unsafe path skipped: %s\n" : "Error creating dir %s\n");
+// Open to its owner until the archive ends, so that a directory listed
+// read-only can still be filled; its own mode and time come then. The
+// install directory itself is the user's, and keeps its mode.
+void ArchiveWriter::make_directory(int parent, const std::string& leaf, const Entry& entry, unsigned mode) {
+    if (leaf.empty()) return;
+    if (::mkdirat(parent, leaf.c_str(), S_IRWXU) != 0) {
+        struct stat status;
+        const bool exists = errno == EEXIST && ::fstatat(parent, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+        if (!exists || !S_ISDIR(status.st_mode)) {
+            return fail(exists && S_ISLNK(status.st_mode) ? "Unsafe path skipped: %s\n" : "Error creating dir %s\n");
+        }
+    }
+    listed_[normal_name_] = ListedDirectory{mode, entry.mtime};
+}
+
+// Through the directory's own descriptor, reached as every entry is: a
+// link swapped in for it is never followed.
+void ArchiveWriter::finish_directory(const std::string& name, const ListedDirectory& listed) {
+    int parent = -1;
+    std::string leaf;
+    if (tree_.lookup_parent(name, parent, leaf) != Resolved::found) return;
+    const int fd = ::openat(parent, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    ::close(parent);
+    if (fd < 0) return;
+    if (::fchmod(fd, static_cast<mode_t>(listed.mode)) != 0) {
+        std::printf("Failed to chmod(%s, %o)\n", terminal_text::printable(name).c_str(), listed.mode);
+    }
+    if (listed.mtime) ::futimens(fd, entry_times(*listed.mtime).data());
+    ::close(fd);
+}
+
+// After every entry, so that no later one changes a directory's time.
+void ArchiveWriter::finish_directories() {
+    for (auto listed = listed_.rbegin(); listed != listed_.rend(); ++listed) {
+        finish_directory(listed->first, listed->second);
+    }
+    listed_.clear();
 }
 
 // The mode is set before any data is written, so the mask does not apply.
@@ -163,6 +221,7 @@ void ArchiveWriter::make_symbolic_link(int parent, const std::string& leaf, cons
         return fail("Cannot create link %s\n");
     }
     note_unfinished_file(parent, temp_name_.data());
+    if (entry_mtime_) ::utimensat(parent, temp_name_.data(), entry_times(*entry_mtime_).data(), AT_SYMLINK_NOFOLLOW);
     put_in_place(parent, leaf, "Cannot create link %s\n");
     forget_unfinished_file();
 }
@@ -200,7 +259,7 @@ void ArchiveWriter::make_entry(const Entry& entry, unsigned mode) {
             return fail(entry.kind == EntryKind::directory ? "Error creating dir %s\n" : "Cannot create file %s\n");
     }
     switch (entry.kind) {
-        case EntryKind::directory: return make_directory(parent, leaf, mode);
+        case EntryKind::directory: return make_directory(parent, leaf, entry, mode);
         case EntryKind::symbolic_link: return make_symbolic_link(parent, leaf, entry.link_name);
         case EntryKind::hard_link: return make_hard_link(parent, leaf, entry.link_name);
         default: return start_file(parent, leaf, mode);
@@ -211,6 +270,11 @@ void ArchiveWriter::entry(const Entry& entry) {
     if (write_failed_) return;
     entry_name_ = terminal_text::printable(entry.name);
     normal_name_ = tar_format::normal_name(entry.name);
+    entry_mtime_ = entry.mtime;
+    sparse_map_ = entry.sparse_map;
+    sparse_size_ = entry.sparse_size;
+    next_region_ = 0;
+    region_left_ = 0;
     if (shows_progress()) {
         std::printf("Extracting %s .. %lu bytes\n", entry_name_.c_str(), static_cast<unsigned long>(entry.size));
     }
@@ -221,15 +285,38 @@ void ArchiveWriter::entry(const Entry& entry) {
     fail(rule == Rule::unsupported_type ? "Unsupported entry skipped: %s\n" : "Unsafe path skipped: %s\n");
 }
 
+// Each region's bytes at its offset; the file is left unwritten, a hole,
+// in between.
+bool ArchiveWriter::write_sparse(const unsigned char* bytes, size_t count) {
+    while (count > 0) {
+        while (region_left_ == 0 && next_region_ < sparse_map_.size()) {
+            const tar_format::SparseRegion& region = sparse_map_[next_region_++];
+            if (::fseeko(entry_file_, static_cast<off_t>(region.offset), SEEK_SET) != 0) return false;
+            region_left_ = region.size;
+        }
+        // The reader has checked that the regions take exactly the data.
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(count, region_left_));
+        if (n == 0 || std::fwrite(bytes, 1, n, entry_file_) != n) return false;
+        region_left_ -= n;
+        bytes += n;
+        count -= n;
+    }
+    return true;
+}
+
 void ArchiveWriter::data(const unsigned char* bytes, size_t count) {
-    if (entry_file_ == nullptr || std::fwrite(bytes, 1, count, entry_file_) == count) return;
+    if (entry_file_ == nullptr) return;
+    if (sparse_size_ ? write_sparse(bytes, count) : std::fwrite(bytes, 1, count, entry_file_) == count) return;
     drop_file();
     fail_writing();
 }
 
 void ArchiveWriter::entry_end() {
     if (entry_file_ == nullptr) return;
-    const bool write_failed = std::ferror(entry_file_) != 0;
+    // A sparse file's size, holes at its end included.
+    const bool write_failed = std::fflush(entry_file_) != 0 || std::ferror(entry_file_) != 0 ||
+                              (sparse_size_ && ::ftruncate(::fileno(entry_file_), static_cast<off_t>(*sparse_size_)) != 0);
+    if (!write_failed && entry_mtime_) ::futimens(::fileno(entry_file_), entry_times(*entry_mtime_).data());
     const bool close_failed = std::fclose(entry_file_) != 0;
     entry_file_ = nullptr;
     // Forgotten only once the temporary name is gone, so that a signal in
@@ -259,10 +346,13 @@ void ArchiveWriter::drop_file() {
 
 void ArchiveWriter::finish(const tar_format::TarStream& stream) {
     drop_file();
+    finish_directories();
     tree_.close();
-    // Decoding stopped at a failed write, wherever the stream was.
+    // Decoding stopped at a failed write, wherever the stream was. An
+    // archive that lacks only its end block is whole: the decompressor has
+    // seen its stream's end, and fails the record itself when it has not.
     const std::string problem = stream.problem();
-    if (problem.empty() || write_failed_) return;
+    if (problem.empty() || write_failed_ || stream.lacks_only_end_block()) return;
     if (stream.last_entry().empty()) {
         std::printf("Archive damaged before its first entry: %s\n", problem.c_str());
     } else {

@@ -64,8 +64,10 @@ bool read_archive(PayloadReader& payload, tar_format::EntryHandler& handler) {
         report_damaged_payload(payload);
         return false;
     }
+    // The decompressor has seen the stream's own end, so an archive that
+    // lacks only its end block was not cut: it is taken as the installer takes it.
     const std::string problem = stream.problem();
-    if (problem.empty()) return true;
+    if (problem.empty() || stream.lacks_only_end_block()) return true;
     std::fprintf(stderr, "Archive damaged in the record at offset %llu: %s\n", record_offset(payload),
                  problem.c_str());
     return false;

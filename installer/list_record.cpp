@@ -35,6 +35,7 @@ char type_letter(tar_format::EntryKind kind, unsigned char type) {
         default: break;
     }
     switch (type) {
+        case '7': return 'C';  // contiguous: a file, but tar marks it
         case '3': return 'c';
         case '4': return 'b';
         case '6': return 'p';
@@ -62,11 +63,14 @@ class EntryLister final : public tar_format::EntryHandler {
 public:
     void entry(const tar_format::Entry& entry) override {
         std::printf("  %s %10llu ", mode_text(entry.kind, entry.type, entry.mode.value_or(0)).data(),
-                    static_cast<unsigned long long>(entry.size));
+                    static_cast<unsigned long long>(entry.sparse_size.value_or(entry.size)));
         print_visible(entry.name);
+        // A target only for links: other entries' link fields are stray bytes.
         if (entry.kind == tar_format::EntryKind::symbolic_link) std::fputs(" -> ", stdout);
         if (entry.kind == tar_format::EntryKind::hard_link) std::fputs(" link to ", stdout);
-        if (!entry.link_name.empty()) print_visible(entry.link_name);
+        if (entry.kind == tar_format::EntryKind::symbolic_link || entry.kind == tar_format::EntryKind::hard_link) {
+            print_visible(entry.link_name);
+        }
         std::putchar('\n');
     }
     void data(const unsigned char*, size_t) override {}

@@ -1,6 +1,7 @@
 // Archive and script records end to end: archives made by GNU tar, Python's
 // tarfile or by hand, compressed by the bzip2 command, packed by zkpack and
 // installed by the installer run as a user runs it, in a directory of its own.
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -11,9 +12,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "archive_support.h"
@@ -56,13 +59,9 @@ void make_product(const std::string& src) {
     make_dir(src + "/emptydir", 0755);
 }
 
-// What the product looks like installed: directories get search permission
-// for everybody, as the installer always adds it.
-Tree installed_product(const std::string& src) {
-    Tree tree = archive_test::tree_of(src);
-    tree["data/nested/deeper"] = "dir 0711";
-    return tree;
-}
+// What the product looks like installed: every directory is listed, so
+// each keeps its mode exactly.
+Tree installed_product(const std::string& src) { return archive_test::tree_of(src); }
 
 const std::string PRODUCT_OUT =
     "\n"
@@ -211,10 +210,27 @@ TEST_P(ArchiveMaker, InstallsTheSameFiles) {
 // Symbolic links (one dangling, one absolute), a file under two names, an
 // empty directory and, where the format holds them, long names and a long
 // link target.
+// Times in the past, a day apart, with a fraction where the format keeps
+// one, on each of `paths` in turn, links not followed.
+void set_times_of(const std::string& src, const std::vector<std::string>& paths) {
+    long seconds = 1000000000;
+    for (const std::string& path : paths) {
+        const timespec times[2] = {{seconds, 0}, {seconds, 250000000}};
+        ::utimensat(AT_FDCWD, (src + "/" + path).c_str(), times, AT_SYMLINK_NOFOLLOW);
+        seconds += 86400;
+    }
+}
+
+// On every entry, directories last; the directories' modes are the ones a
+// mask or added search bits would change.
+void set_times(const std::string& src) {
+    set_times_of(src, {"lib/libzk.so.1.7", "lib/libzk.so.1", "lib/dangling", "empty", "lib", ""});
+}
+
 void make_linked_product(const std::string& src, bool long_names) {
     make_dir(src, 0755);
-    make_dir(src + "/lib", 0755);
-    make_dir(src + "/empty", 0755);
+    make_dir(src + "/lib", 02775);
+    make_dir(src + "/empty", 0750);
     zktest::write_file(src + "/lib/libzk.so.1.7", archive_test::noise(3000), 0755);
     ::symlink("libzk.so.1.7", (src + "/lib/libzk.so.1").c_str());
     ::symlink("../nowhere", (src + "/lib/dangling").c_str());
@@ -226,6 +242,17 @@ void make_linked_product(const std::string& src, bool long_names) {
     make_dir(deep, 0755);
     zktest::write_file(deep + "/" + std::string(200, 'f'), "long", 0644);
     ::symlink(std::string(150, 't').c_str(), (src + "/long-target").c_str());
+}
+
+// path below the root -> modification time, links not followed.
+std::map<std::string, std::string> times_of(const std::string& root) {
+    std::map<std::string, std::string> times;
+    for (const auto& entry : archive_test::tree_of(root)) {
+        struct stat status {};
+        ::lstat((root + "/" + entry.first).c_str(), &status);
+        times[entry.first] = std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec);
+    }
+    return times;
 }
 
 // The names on the installer's Extracting lines, one a line.
@@ -244,6 +271,7 @@ TEST_P(ArchiveMaker, InstallsWhatTarExtracts) {
     const std::string format = m.format;
     const bool long_names = format != "ustar" && format != "USTAR_FORMAT" && format != "v7";
     make_linked_product(dir / "src", long_names);
+    set_times(dir / "src");
     pack({"--record", m.kind, archive_of(m.tool, m.format, dir / "src")});
     const RunResult r = install();
     EXPECT_EQ(r.status, 0) << r.out;
@@ -255,6 +283,7 @@ TEST_P(ArchiveMaker, InstallsWhatTarExtracts) {
     const RunResult tar = zktest::run("/usr/bin/tar", {"-C", dir / "expected", "-xf", archive});
     ASSERT_EQ(tar.status, 0) << tar.err;
     EXPECT_EQ(archive_test::tree_of(root), archive_test::tree_of(dir / "expected"));
+    EXPECT_EQ(times_of(root), times_of(dir / "expected"));
     struct stat hard, original;
     ASSERT_EQ(::stat((root + "/hard").c_str(), &hard), 0);
     ASSERT_EQ(::stat((root + "/lib/libzk.so.1.7").c_str(), &original), 0);
@@ -270,6 +299,46 @@ INSTANTIATE_TEST_SUITE_P(Tools, ArchiveMaker,
                                            Maker{"tarfile, ustar", python_tar, "USTAR_FORMAT", "2"},
                                            Maker{"tarfile, GNU layout", python_tar, "GNU_FORMAT", "2"},
                                            Maker{"tarfile, pax", python_tar, "PAX_FORMAT", "2"}));
+
+// Directories listed after their files, as tar --no-recursion writes them
+// in the order given, with modes a mask, added search bits or the order
+// would change, and times in the past: the tree equals tar's, times
+// included, in every layout.
+TEST_F(ArchiveRun, DirectoriesListedAfterTheirFilesInstallAsTarExtractsThem) {
+    const std::string src = dir / "src";
+    make_dir(src, 0755);
+    const std::vector<std::pair<std::string, mode_t>> dirs = {{"a", 0700}, {"b", 0750}, {"c", 02775}, {"r", 0555}};
+    std::vector<std::string> order;
+    for (const auto& [name, mode] : dirs) {
+        make_dir(src + "/" + name, 0755);
+        zktest::write_file(src + "/" + name + "/f", name, 0640);
+        order.push_back(name + "/f");
+    }
+    for (const auto& [name, mode] : dirs) {
+        ::chmod((src + "/" + name).c_str(), mode);
+        order.push_back(name);
+    }
+    set_times_of(src, order);
+    for (const std::string format : {"gnu", "ustar", "pax"}) {
+        SCOPED_TRACE(format);
+        const std::string archive = dir / (format + ".tar");
+        std::vector<std::string> args = {"--format=" + format, "--no-recursion", "-C", src, "-cf", archive};
+        args.insert(args.end(), order.begin(), order.end());
+        ASSERT_EQ(zktest::run("/usr/bin/tar", args).status, 0);
+        const std::string expected = dir / ("expected-" + format);
+        make_dir(expected, 0755);
+        ASSERT_EQ(zktest::run("/usr/bin/tar", {"-C", expected, "-xf", archive}).status, 0);
+        pack({"--record", "2", bzip2(archive)});
+        const std::string installed = dir / ("root-" + format);
+        make_dir(installed, 0755);
+        RunOptions options;
+        options.cwd = installed;
+        const RunResult r = install({}, options);
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_EQ(archive_test::tree_of(installed), archive_test::tree_of(expected));
+        EXPECT_EQ(times_of(installed), times_of(expected));
+    }
+}
 
 TEST_F(ArchiveRun, ExistingFileIsReplaced) {
     make_product(dir / "src");

@@ -71,7 +71,7 @@ std::string tar_header(const TarEntry& entry) {
     put_field(header, 108, 8, "0000000");
     put_field(header, 116, 8, "0000000");
     put_field(header, 124, 12, entry.size.empty() ? octal(entry.data.size()) : entry.size);
-    put_field(header, 136, 12, "00000000000");
+    put_field(header, 136, 12, entry.mtime);
     header[156] = entry.type;
     put_field(header, 157, 100, entry.link);
     put_field(header, 257, 8, entry.magic);

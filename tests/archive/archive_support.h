@@ -22,6 +22,7 @@ struct TarEntry {
         "00",
         8);
     std::string link{};
+    std::string mtime = "00000000000";
 };
 
 std::string tar_header(const TarEntry& entry);

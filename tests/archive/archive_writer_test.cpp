@@ -84,7 +84,7 @@ const std::string SAMPLE_OUT =
 
 const Tree SAMPLE_TREE = {
     {"top.txt", "file 0640 " + std::string(100, 't')},
-    {"sub", "dir 0711"},
+    {"sub", "dir 0700"},
     {"sub/block.bin", "file 0600 " + std::string(512, 'b')},
     {"sub/empty", "file 0755 "},
     {"sub/deep", "dir 0755"},
@@ -165,10 +165,27 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ArchiveEntry,
     ::testing::Values(
         EntryCase{"a mode field without a number gives 0644, or 0755 for a directory",
-                  {{"d/", "", '5', "       "}, {"d/f", "data", '0', "xyz"}},
+                  {{"d/", "", '5', "xyz"}, {"d/f", "data", '0', "xyz"}},
                   "Extracting d/ .. 0 bytes\nExtracting d/f .. 4 bytes\n" + END,
                   {{"d", "dir 0755"}, {"d/f", "file 0644 data"}},
                   0},
+        EntryCase{"number fields of blanks or NULs read as 0, and NULs or blanks before the digits are passed over",
+                  {{"blank/", "", '5', "       "},
+                   {"nul", "", '0', "", std::string(11, '\0')},
+                   {"led", "12345", '0', std::string("\0 \0 0640", 8), std::string("\0\0  0000005", 11)},
+                   {"pax", "00000000000000000000051 size=000000000000000000005\n", 'x'},
+                   {"zeros", "abcde"}},
+                  "Extracting blank/ .. 0 bytes\nExtracting nul .. 0 bytes\nExtracting led .. 5 bytes\n"
+                  "Extracting zeros .. 5 bytes\n" +
+                      END,
+                  {{"blank", "dir 0000"}, {"nul", "file 0000 "}, {"led", "file 0640 12345"}, {"zeros", "file 0644 abcde"}},
+                  0},
+        EntryCase{"a long name over the name limit but within the header limit is an unsafe path",
+                  {{"././@LongLink", std::string(70000, 'n') + '\0', 'L'}, {"cut", "x"}, {"kept", "k"}},
+                  "Extracting " + std::string(70000, 'n') + " .. 1 bytes\nUnsafe path skipped: " +
+                      std::string(70000, 'n') + "\nExtracting kept .. 1 bytes\n" + END,
+                  {{"kept", "file 0644 k"}},
+                  1},
         EntryCase{"a name filling its field is not read past it",
                   {{NAME_100, "n", '0', "0000600"}},
                   "Extracting " + NAME_100 + " .. 1 bytes\n" + END,
@@ -200,6 +217,20 @@ INSTANTIATE_TEST_SUITE_P(
                       "Extracting kept .. 1 bytes\n" +
                       END,
                   {{"from-pax", "file 0644 p"}, {std::string(200, 'L'), "file 0644 l"}, {"kept", "file 0644 k"}},
+                  0},
+        EntryCase{"of several pax headers the last wins; global records hold until replaced or dropped",
+                  {{"x1", "14 path=first\n", 'x'},
+                   {"x2", "16 linkpath=abc\n", 'x'},
+                   link_entry("named-by-header", '2', "t"),
+                   {"g", "16 path=global1\n", 'g'},
+                   {"ignored", "1"},
+                   {"ignored-too", "2"},
+                   {"g", "8 path=\n", 'g'},
+                   {"own", "o"}},
+                  "Extracting named-by-header .. 0 bytes\nExtracting global1 .. 1 bytes\n"
+                  "Extracting global1 .. 1 bytes\nExtracting own .. 1 bytes\n" +
+                      END,
+                  {{"named-by-header", "link abc"}, {"global1", "file 0644 2"}, {"own", "file 0644 o"}},
                   0},
         EntryCase{"names that leave the directory are skipped, their data consumed",
                   {{"../x", "up"},
@@ -252,7 +283,7 @@ INSTANTIATE_TEST_SUITE_P(
                   2,
                   plant_links},
         EntryCase{"a file whose name is a directory is not created",
-                  {{"d/", "", '5'}, {"d", "data"}, {"kept", "k"}},
+                  {{"d/", "", '5', "0000755"}, {"d", "data"}, {"kept", "k"}},
                   "Extracting d/ .. 0 bytes\nExtracting d .. 4 bytes\nCannot create file d\n"
                   "Extracting kept .. 1 bytes\n" +
                       END,
@@ -271,12 +302,12 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   [] { zktest::write_file("old", "much longer old content", 0666); }},
         EntryCase{"links and old-style directories are made as tar makes them",
-                  {{"d/", "", '5'},
+                  {{"d/", "", '5', "0000755"},
                    {"d/f", "data"},
                    link_entry("d/l", '2', "f"),
                    link_entry("d/abs", '2', "/etc/passwd"),
                    link_entry("h", '1', "./d/f"),
-                   {"old/", "", '\0'},
+                   {"old/", "", '\0', "0000755"},
                    {"older/", "", '0', "0000700"}},
                   "Extracting d/ .. 0 bytes\nExtracting d/f .. 4 bytes\nExtracting d/l .. 0 bytes\n"
                   "Extracting d/abs .. 0 bytes\nExtracting h .. 0 bytes\nExtracting old/ .. 0 bytes\n"
@@ -288,25 +319,35 @@ INSTANTIATE_TEST_SUITE_P(
                    {"d/abs", "link /etc/passwd"},
                    {"h", "file 0644 data"},
                    {"old", "dir 0755"},
-                   {"older", "dir 0711"}},
+                   {"older", "dir 0700"}},
                   0},
-        EntryCase{"devices, FIFOs, sparse files and unknown types are skipped, their data consumed",
+        EntryCase{"devices, FIFOs, sparse files without a size and unknown types are skipped, their data consumed",
                   {{"fifo", "", '6'},
                    {"chr", "", '3'},
-                   {"sparse", "sp", 'S'},
                    {"pax", "22 GNU.sparse.major=1\n", 'x'},
                    {"pax-sparse", "ps"},
                    {"odd", "o", 'Z'},
                    {"kept", "k"}},
                   "Extracting fifo .. 0 bytes\nUnsupported entry skipped: fifo\n"
                   "Extracting chr .. 0 bytes\nUnsupported entry skipped: chr\n"
-                  "Extracting sparse .. 2 bytes\nUnsupported entry skipped: sparse\n"
                   "Extracting pax-sparse .. 2 bytes\nUnsupported entry skipped: pax-sparse\n"
                   "Extracting odd .. 1 bytes\nUnsupported entry skipped: odd\n"
                   "Extracting kept .. 1 bytes\n" +
                       END,
                   {{"kept", "file 0644 k"}},
-                  5},
+                  4},
+        EntryCase{"a GNU dump directory is a directory; ACLs, Solaris headers and volume labels are consumed",
+                  {{"dump/", std::string("Ya\0Nb\0\0", 7), 'D', "0000750"},
+                   {"acl", "16 user::rwx\n", 'A'},
+                   {"solaris", "12 path=xx\n", 'X'},
+                   {"label", "", 'V'},
+                   {"multi", "m", 'M'},
+                   {"kept", "k"}},
+                  "Extracting dump/ .. 7 bytes\nExtracting multi .. 1 bytes\nUnsupported entry skipped: multi\n"
+                  "Extracting kept .. 1 bytes\n" +
+                      END,
+                  {{"dump", "dir 0750"}, {"kept", "file 0644 k"}},
+                  1},
         EntryCase{"hard links only to entries of this archive",
                   {link_entry("h1", '1', "planted"), link_entry("h2", '1', "../outside/x"), {"kept", "k"}},
                   "Extracting h1 .. 0 bytes\nUnsafe path skipped: h1\nExtracting h2 .. 0 bytes\n"
@@ -392,7 +433,17 @@ TEST_F(ArchiveWriter, DamagedArchivesStopAfterTheLastGoodEntry) {
          good + archive_test::tar_archive({{"next", "", '0', "0000644", std::string(12, '\xff')}}),
          after + "no size in the header at offset 1024\n"},
         {"cut inside a header", good + flipped.substr(0, 100), after + "cut short inside a header\n"},
-        {"no end block", good, after + "cut short: no end-of-archive block\n"},
+        {"an empty name is damage, not the end",
+         good + archive_test::tar_archive({{"", "x"}, {"next", "n"}}), after + "an entry without a name\n"},
+        {"an extended header over the limit",
+         good + archive_test::tar_archive({{"././@LongLink", "", 'L', "0000644", "00004000001"}}),
+         after + "an extended header of 1048577 bytes, over the limit\n"},
+        {"a sparse map past the file's end",
+         good + archive_test::tar_archive(
+                    {{"pax", "21 GNU.sparse.size=5\n23 GNU.sparse.map=0,10\n", 'x'}, {"next", "0123456789"}}),
+         after + "a malformed sparse map at offset 2048\n"},
+        {"a block of zeros but one byte", good + std::string(300, '\0') + 'x' + std::string(211 + 1024, '\0'),
+         after + "bad header checksum at offset 1024\n"},
         {"malformed pax header", good + archive_test::tar_archive({{"pax", "99 path=x\n", 'x'}, {"next", "n"}}),
          after + "a malformed extended header at offset 1024\n"},
         {"damage at the start", std::string(1024, 'x'),
@@ -408,6 +459,89 @@ TEST_F(ArchiveWriter, DamagedArchivesStopAfterTheLastGoodEntry) {
         EXPECT_EQ(result.tree, expected);
         EXPECT_EQ(result.failed_entries, 1);
     }
+}
+
+timespec mtime_of(const std::string& path) {
+    struct stat status {};
+    ::lstat(path.c_str(), &status);
+    return status.st_mtim;
+}
+
+// Directories listed after their contents, as tar writes them with
+// --no-recursion or by hand: each gets exactly its last header's mode, with
+// no mask and no search bits added, and its time once nothing more lands
+// in it.
+TEST_F(ArchiveWriter, ListedDirectoriesGetTheirModeAndTimeWhenTheArchiveEnds) {
+    zktest::TempDir dir;
+    TarEntry file{"ro/f", "f", '0', "0000644"};
+    file.mtime = "00000001750";
+    TarEntry link = link_entry("ro/l", '2', "f");
+    link.mtime = "00000003720";
+    TarEntry read_only{"ro/", "", '5', "0000555"};
+    read_only.mtime = "00000007640";
+    const std::string archive = archive_test::tar_archive({
+        {"sg/", "", '5', "0000700"},
+        file,
+        link,
+        {"sg/x", "x"},
+        {"pax", "31 mtime=1234567890.1234567891\n", 'x'},
+        read_only,
+        {"sg/", "", '5', "0002775"},
+        {"shut/", "", '5', "0000000"},
+        {"private/", "", '5', "0000700"},
+    });
+    const Unpacked result = unpack(dir, archive, {}, [] { ::mkdir("private", 0755); });
+    EXPECT_EQ(result.failed_entries, 0) << result.out;
+    EXPECT_EQ(result.tree, (Tree{{"ro", "dir 0555"},
+                                 {"ro/f", "file 0644 f"},
+                                 {"ro/l", "link f"},
+                                 {"sg", "dir 2775"},
+                                 {"sg/x", "file 0644 x"},
+                                 {"shut", "dir 0000"},
+                                 {"private", "dir 0700"}}));
+    EXPECT_EQ(mtime_of(dir / "out/ro/f").tv_sec, 1000);
+    EXPECT_EQ(mtime_of(dir / "out/ro/l").tv_sec, 2000) << "the link itself, not its target";
+    const timespec listed = mtime_of(dir / "out/ro");
+    EXPECT_EQ(listed.tv_sec, 1234567890) << "the pax time wins over the header's";
+    EXPECT_EQ(listed.tv_nsec, 123456789);
+}
+
+// Sparse files in every layout GNU tar writes them in: more regions than an
+// old GNU header holds (so its map goes on in extension blocks), a hole at
+// the end and one at the start. The files are what tar -xf makes, holes
+// left unwritten, and the entries after them are reached.
+TEST_F(ArchiveWriter, SparseFilesAreMadeAsTarMakesThem) {
+    const char make[] =
+        "python3 -c \"\n"
+        "f = open('sp', 'wb')\n"
+        "for i in range(12): f.seek(i * 65536); f.write(b'x' * 10 + bytes([i]))\n"
+        "f.truncate(13 * 65536)\n"
+        "g = open('late', 'wb'); g.seek(1 << 20); g.write(b'end')\" && echo k > kept";
+    for (const std::string options : {"--format=oldgnu", "--format=gnu", "--format=posix --sparse-version=0.0",
+                                      "--format=posix --sparse-version=0.1", "--format=posix --sparse-version=1.0"}) {
+        SCOPED_TRACE(options);
+        zktest::TempDir dir;
+        const std::string in = "cd " + dir.path() + " && ";
+        ASSERT_EQ(zktest::run("/bin/sh", {"-c", in + make + " && tar --sparse " + options + " -cf a.tar sp late kept"})
+                      .status,
+                  0);
+        ASSERT_EQ(zktest::run("/bin/sh", {"-c", in + "mkdir expected && tar -C expected -xf a.tar"}).status, 0);
+        const Unpacked result = unpack(dir, zktest::read_file(dir / "a.tar"));
+        EXPECT_EQ(result.failed_entries, 0) << result.out;
+        EXPECT_EQ(result.tree, archive_test::tree_of(dir / "expected"));
+        struct stat status {};
+        ASSERT_EQ(::stat((dir / "out/late").c_str(), &status), 0);
+        EXPECT_EQ(status.st_size, (1 << 20) + 3);
+        EXPECT_LT(status.st_blocks * 512, 1 << 19) << "the hole is not written";
+    }
+}
+
+TEST_F(ArchiveWriter, ArchiveWithoutItsEndBlockIsWholeWhenItsLastEntryIs) {
+    zktest::TempDir dir;
+    const Unpacked result = unpack(dir, archive_test::tar_archive({{"good", "g"}}).substr(0, 1024));
+    EXPECT_EQ(result.out, "Extracting good .. 1 bytes\n");
+    EXPECT_EQ(result.tree, (Tree{{"good", "file 0644 g"}}));
+    EXPECT_EQ(result.failed_entries, 0);
 }
 
 // A directory of the tree is exchanged with a link to a directory outside

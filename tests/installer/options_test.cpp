@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -391,6 +392,49 @@ TEST_F(OptionRun, ListShowsEveryRecordAndCarriesOutNothing) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
     expect_nothing_done();
+}
+
+// Type, mode, size, name and target as tar -tv shows them, for entries
+// whose fields tar reads in its own way, and a sparse file's real name
+// and size.
+TEST_F(OptionRun, ListShowsEntriesAsTarDoes) {
+    const char make[] = R"(
+import io, tarfile
+with tarfile.open('odd.tar', 'w', format=tarfile.GNU_FORMAT) as t:
+    for name, kind, mode, link, data in (('d/', tarfile.DIRTYPE, 0o2775, '', b''),
+                                         ('d/f', tarfile.REGTYPE, 0o4755, 'stray', b'abc'),
+                                         ('d/c', tarfile.CONTTYPE, 0o644, '', b'xy'),
+                                         ('s', tarfile.SYMTYPE, 0o777, 'd/f', b''),
+                                         ('h', tarfile.LNKTYPE, 0o644, 'd/f', b''),
+                                         ('t/', tarfile.DIRTYPE, 0o1777, '', b'')):
+        info = tarfile.TarInfo(name)
+        info.type, info.mode, info.linkname, info.size = kind, mode, link, len(data)
+        t.addfile(info, io.BytesIO(data))
+)";
+    zktest::write_file(dir / "make.py", make);
+    ASSERT_EQ(zkpacktest::shell("cd " + zkpacktest::quoted(dir.path()) + " && python3 make.py && truncate -s 1M sp && echo end >> sp" +
+                                " && tar --sparse --format=posix -rf odd.tar sp && bzip2 -k odd.tar")
+                  .status,
+              0);
+    pack({"--record", "2", dir / "odd.tar.bz2"});
+    const RunResult tar = zktest::run("/usr/bin/tar", {"-tvf", dir / "odd.tar"});
+    ASSERT_EQ(tar.status, 0) << tar.err;
+    // tar: "MODE OWNER SIZE DATE TIME NAME[ -> TARGET| link to TARGET]".
+    std::string expected;
+    std::istringstream lines(tar.out);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string mode, owner, size, date, time;
+        fields >> mode >> owner >> size >> date >> time;
+        std::string rest;
+        std::getline(fields, rest);
+        char text[64];
+        std::snprintf(text, sizeof text, "  %s %10s", mode.c_str(), size.c_str());
+        expected += text + rest + "\n";
+    }
+    const RunResult r = run({"--list"});
+    EXPECT_EQ(r.out.substr(r.out.find('\n') + 1), expected);
+    EXPECT_EQ(r.status, 0) << r.err;
 }
 
 TEST_F(OptionRun, CheckAndListReadTheArchiveToItsEnd) {

@@ -124,6 +124,15 @@ archive('too-long.tar', [('n' * 4096, tarfile.REGTYPE)], tarfile.GNU_FORMAT)
 archive('long-component.tar', [('a', tarfile.REGTYPE), ('d/' + 'c' * 256 + '/f', tarfile.REGTYPE)], tarfile.GNU_FORMAT)
 archive('long-target.tar', [('s', tarfile.SYMTYPE, 't' * 4096)], tarfile.GNU_FORMAT)
 archive('no-target.tar', [('s', tarfile.SYMTYPE, '')])
+archive('beneath-link.tar', [('d', tarfile.DIRTYPE), ('s', tarfile.SYMTYPE, 'd'), ('s/f', tarfile.REGTYPE)])
+archive('beneath-file.tar', [('f', tarfile.REGTYPE), ('f/g', tarfile.REGTYPE)])
+archive('file-over-dir.tar', [('d/f', tarfile.REGTYPE), ('d', tarfile.REGTYPE)])
+archive('dir-over-link.tar', [('s', tarfile.SYMTYPE, 'x'), ('s', tarfile.DIRTYPE)])
+archive('relinked.tar', [('a', tarfile.REGTYPE), ('a', tarfile.SYMTYPE, 'x'), ('a', tarfile.REGTYPE), ('d', tarfile.DIRTYPE), ('d', tarfile.DIRTYPE)])
+with tarfile.open('pax-sparse.tar', 'w', format=tarfile.PAX_FORMAT) as t:
+    info = tarfile.TarInfo('sp')
+    info.pax_headers = {'GNU.sparse.major': '1', 'GNU.sparse.minor': '0'}
+    t.addfile(info)
 with tarfile.open('nul.tar', 'w', format=tarfile.PAX_FORMAT) as t:
     info = tarfile.TarInfo('nul')
     info.pax_headers = {'path': '..\0y/x'}
@@ -180,6 +189,22 @@ TEST(ZkpackRefusals, ArchivesTheInstallerCannotUnpackAsMeant) {
         {"NUL in a pax path",
          {"--archive", "@/nul.tar"},
          "@/nul.tar: ..\\000y/x: a NUL byte in its name; the installer cannot make it as written\n"},
+        {"file beneath a symbolic link",
+         {"--archive", "@/beneath-link.tar"},
+         "@/beneath-link.tar: s/f: beneath the symbolic link s an earlier entry makes; the installer makes nothing "
+         "there\n"},
+        {"file beneath a file",
+         {"--archive", "@/beneath-file.tar"},
+         "@/beneath-file.tar: f/g: beneath the file f an earlier entry makes; the installer makes nothing there\n"},
+        {"file over a directory",
+         {"--archive", "@/file-over-dir.tar"},
+         "@/file-over-dir.tar: d: a directory an earlier entry makes has its name; the installer does not replace "
+         "it\n"},
+        {"directory over a link",
+         {"--archive", "@/dir-over-link.tar"},
+         "@/dir-over-link.tar: s/: a symbolic link an earlier entry makes has its name; the installer does not "
+         "replace it\n"},
+        {"pax sparse file", {"--archive", "@/pax-sparse.tar"}, "@/pax-sparse.tar: sp: a sparse file" + NOT_REPRODUCED},
         {"entry of 2 GiB", {"--archive", "@/big.tar"}, "@/big.tar: cut short inside an entry's data\n"},
         {"bytes after the stream",
          {"--archive", "@/junk.tar.bz2"},
@@ -194,6 +219,10 @@ TEST(ZkpackRefusals, ArchivesTheInstallerCannotUnpackAsMeant) {
         {"directory", {"--archive", "@"}, "@: not a regular file\n"},
     };
     expect_refusals(dir, refusals);
+    const auto accepted =
+        zkpack({"create", "-o", dir / "setup", "--stub", dir / "stub", "--archive", dir / "relinked.tar"}, {"", {}, "", ""});
+    EXPECT_EQ(accepted.status, 0) << "a file and a link replace each other, a directory may be listed twice: "
+                                  << accepted.err;
 }
 
 }  // namespace

@@ -8,12 +8,14 @@
 
 #include <array>
 #include <cstring>
-#include <set>
+#include <map>
 #include <utility>
 
 namespace zkpack {
 
 namespace {
+
+using tar_format::EntryKind;
 
 // "BZh", the block size digit, then the magic of a first block or of the
 // end of an empty stream.
@@ -33,20 +35,58 @@ public:
     void end_block() override {}
 
 private:
+    std::string conflict(const std::string& name, EntryKind kind) const;
+    void note_made(const std::string& name, EntryKind kind);
+
     std::string archive_;
-    // What the installer will have made: a hard link may name only these.
-    std::set<std::string> made_;
+    // What the installer will have made, by name: directories, symbolic
+    // links and files (hard links among them). A hard link may name only
+    // the last two.
+    std::map<std::string, EntryKind> made_;
 };
 
-void EntryRules::entry(const tar_format::Entry& entry) {
-    std::string problem = entry_problem(entry.kind, entry.type, entry.name, entry.link_name);
-    if (problem.empty() && entry.kind == tar_format::EntryKind::hard_link &&
-        made_.count(tar_format::normal_name(entry.link_name)) == 0) {
-        problem = "a hard link to " + terminal_text::printable(entry.link_name) + ", which no entry before it makes";
+// Why an entry cannot be made over what earlier entries made: the
+// installer never follows a link nor makes a directory beneath a file, and
+// no file or link replaces a directory, nor a directory a file or a link.
+std::string EntryRules::conflict(const std::string& name, EntryKind kind) const {
+    for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
+        const auto above = made_.find(name.substr(0, slash));
+        if (above == made_.end() || above->second == EntryKind::directory) continue;
+        const std::string what = above->second == EntryKind::symbolic_link ? "the symbolic link " : "the file ";
+        return "beneath " + what + terminal_text::printable(above->first) +
+               " an earlier entry makes; the installer makes nothing there";
     }
+    const auto same = made_.find(name);
+    if (same == made_.end() || (same->second == EntryKind::directory) == (kind == EntryKind::directory)) return "";
+    const std::string what = same->second == EntryKind::directory       ? "a directory"
+                             : same->second == EntryKind::symbolic_link ? "a symbolic link"
+                                                                        : "a file";
+    return what + " an earlier entry makes has its name; the installer does not replace it";
+}
+
+void EntryRules::note_made(const std::string& name, EntryKind kind) {
+    for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
+        made_.emplace(name.substr(0, slash), EntryKind::directory);
+    }
+    if (!name.empty()) made_[name] = kind;
+}
+
+void EntryRules::entry(const tar_format::Entry& entry) {
+    const std::string name = tar_format::normal_name(entry.name);
+    std::string problem = entry_problem(entry.kind, entry.type, entry.name, entry.link_name);
+    EntryKind kind = entry.kind == EntryKind::hard_link ? EntryKind::regular : entry.kind;
+    if (problem.empty() && entry.kind == EntryKind::hard_link) {
+        const auto target = made_.find(tar_format::normal_name(entry.link_name));
+        if (target == made_.end() || target->second == EntryKind::directory) {
+            problem = "a hard link to " + terminal_text::printable(entry.link_name) + ", which no entry before it makes";
+        } else {
+            kind = target->second;
+        }
+    }
+    if (problem.empty()) problem = conflict(name, kind);
     // Names as the installer prints them: an archive cannot drive the terminal.
     if (!problem.empty()) fail(archive_ + ": " + terminal_text::printable(entry.name), problem);
-    if (entry.kind != tar_format::EntryKind::directory) made_.insert(tar_format::normal_name(entry.name));
+    note_made(name, kind);
 }
 
 }  // namespace

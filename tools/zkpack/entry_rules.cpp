@@ -23,6 +23,8 @@ std::string description_of(EntryKind kind, unsigned char type) {
     for (const auto& known : KIND_DESCRIPTIONS) {
         if (known.kind == kind) return std::string(known.description);
     }
+    // Only pax sparse records make a file of a regular type unsupported.
+    if (kind == EntryKind::unsupported && (type == '0' || type == '\0' || type == '7')) return "a sparse file";
     return tar_format::type_description(type);
 }
 
