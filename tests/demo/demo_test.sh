@@ -25,7 +25,7 @@ expected="755
 755 bin
 755 bin/zelkor
 644 env.sh
-711 etc
+700 etc
 600 etc/zelkor.conf
 755 lib
 755 lib/zelkor
