@@ -255,10 +255,10 @@ TEST(ZkpackList, SummarisesArchiveAndWelcomeRecords) {
     const std::string summaries[] = {
         "  1 welcome              32  Welcome to Zelkor",
         "  2 archive  ",
-        "  12 entries, 11264 bytes",
+        "  bzip2, 12 entries, 11264 bytes",
         "  2 archive  ",
-        "  1 entry, 2048 bytes",
-        " 10 archive               9  0 entries, 0 bytes; not a bzip2 stream",
+        "  bzip2, 1 entry, 2048 bytes",
+        " 10 archive               9  0 entries, 0 bytes; not a bzip2, zstd or xz stream",
         "  2 archive  ",
         " bytes; its bzip2 stream is cut short",
     };
@@ -305,7 +305,7 @@ TEST(ZkpackCat, WritesOtherPayloadsAsTheyAreAndReportsBrokenStreams) {
     const std::string usage = "\nTry 'zkpack --help' for more information.\n";
     const std::string junk = "4 bytes follow its bzip2 stream; the installer would fail on them\n";
     const Case cases[] = {
-        {{"cat", setup, "1"}, "zkpack: " + setup + ": record 1: not a bzip2 stream\n", 1},
+        {{"cat", setup, "1"}, "zkpack: " + setup + ": record 1: not a bzip2, zstd or xz stream\n", 1},
         {{"cat", setup, "3"}, "zkpack: " + setup + ": record 3: " + junk, 1, text},
         {{"cat", setup, "4"}, "zkpack: " + setup + ": no record 4; the package holds 4 records\n", 1},
         {{"cat", setup}, "zkpack: cat needs a record index" + usage, 2},
@@ -321,7 +321,7 @@ TEST(ZkpackCat, WritesOtherPayloadsAsTheyAreAndReportsBrokenStreams) {
     }
 
     const std::string listed = zkpack({"list", setup}).out;
-    const std::string summary = "0 entries, 250000 bytes; " + junk;
+    const std::string summary = "bzip2, 0 entries, 250000 bytes; " + junk;
     ASSERT_GE(listed.size(), summary.size());
     EXPECT_EQ(listed.substr(listed.size() - summary.size()), summary);
 }
