@@ -1,7 +1,9 @@
 // A payload's decoder, chosen by its first stream's magic: bzip2 ("BZh"),
 // zstd (28 B5 2F FD) or xz (FD 37 7A 58 5A 00). The first bytes of the
-// three differ, so the first byte chooses; the chosen decoder checks the
-// rest. Later streams of the payload are of the same compression.
+// three differ, so the first byte chooses. Every stream's magic is checked
+// here as its bytes come, so that bytes after a stream that are not another
+// one of the same compression are told from a stream cut short, however
+// few they are. Later streams of the payload are of the same compression.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +36,7 @@ private:
     int threads_;
     Compression compression_ = Compression::unknown;
     std::unique_ptr<Decoder> chosen_;
+    size_t stream_consumed_ = 0;  // of the stream's magic, as far as it goes
 };
 
 }  // namespace payload_codec
