@@ -399,7 +399,9 @@ RecordResult file_extract(package_format::PayloadReader& payload) {
     if (shows_progress()) std::printf("\n");
     ArchiveOutput output;
     PumpSession session{&payload, &output};
-    const int threads = decoding_threads();
+    // The block-parallel pump cuts bzip2 streams only; xz blocks decode on
+    // threads of liblzma's own in bzunzip.
+    const int threads = payload_compression(payload) == payload_codec::Compression::bzip2 ? decoding_threads() : 1;
     const int32_t pumped =
         threads > 1 ? parallel_bzunzip(threads, session, archive_write) : bzunzip(&session, payload_read, archive_write);
     const bool entries_failed = output.finish() != 0;

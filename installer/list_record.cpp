@@ -7,6 +7,7 @@
 
 #include "check_record.h"
 #include "package_format.h"
+#include "pump.h"
 #include "tar_format.h"
 #include "terminal_text.h"
 
@@ -87,8 +88,10 @@ RecordResult list_record(package_format::PayloadReader& payload) {
     const std::string_view name = kind_name(kind);
     std::printf("%.*s record, %lu bytes", static_cast<int>(name.size()), name.data(),
                 static_cast<unsigned long>(length));
-    const RecordRole role = record_kind(kind)->role;
+    const RecordKind* known = record_kind(kind);
+    const RecordRole role = known->role;
     if (role == RecordRole::environment) print_assignment(payload);
+    if (known->compressed) std::printf(", %s", payload_codec::compression_name(payload_compression(payload)));
     std::putchar('\n');
     if (role != RecordRole::archive) return RecordResult::done;
     EntryLister lister;

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "decoder.h"
+#include "payload_decoder.h"
 #include "record_walk.h"
 
 struct PumpContext;
@@ -52,6 +52,10 @@ int32_t bzunzip(void* opaque, PumpRead read_fn, PumpWrite write_fn);
 // payload's end. Returns PAYLOAD_CUT_SHORT when the file ends before the
 // payload does, or cannot be read.
 int32_t payload_read(PumpContext* context, unsigned char* destination, int32_t capacity);
+
+// The compression the payload's first byte names; the payload is then read
+// again from its start.
+payload_codec::Compression payload_compression(package_format::PayloadReader& payload);
 
 // Write callback for -gz: the bytes go to standard output unchanged.
 int32_t stdout_write(PumpContext* context, const unsigned char* source, int32_t count);

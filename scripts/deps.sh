@@ -3,10 +3,10 @@
 # any is missing. Runs apt-get as root (or through sudo).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libbz2-dev libarchive-dev libgtest-dev
-          libbenchmark-dev bzip2 tar python3 clang libclang-rt-14-dev time
+packages=(cmake ninja-build g++ pkg-config libbz2-dev libzstd-dev liblzma-dev libarchive-dev libgtest-dev
+          libbenchmark-dev bzip2 zstd xz-utils tar python3 clang libclang-rt-14-dev time
           busybox-static libsodium-dev minisign pbzip2 lbzip2 g++-aarch64-linux-gnu libbz2-dev:arm64
-          libsodium-dev:arm64 qemu-user-static)
+          libzstd-dev:arm64 liblzma-dev:arm64 libsodium-dev:arm64 qemu-user-static)
 
 missing=()
 for package in "${packages[@]}"; do

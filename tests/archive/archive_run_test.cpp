@@ -1,5 +1,5 @@
 // Archive and script records end to end: archives made by GNU tar, Python's
-// tarfile or by hand, compressed by the bzip2 command, packed by zkpack and
+// tarfile or by hand, compressed by the bzip2, zstd or xz command, packed by zkpack and
 // installed by the installer run as a user runs it, in a directory of its own.
 #include <fcntl.h>
 #include <signal.h>
@@ -560,6 +560,124 @@ TEST_F(ArchiveRun, MultiStreamPayloadsInstallWhole) {
     const RunResult r = install();
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out.substr(r.out.size() - std::string(FAILURE).size()), FAILURE);
+}
+
+// One row per compression the installer reads: its command-line tool's
+// output in one stream and in two back to back, and zkpack's own.
+struct Compression {
+    const char* name;     // as --compress and --list name it
+    const char* command;  // compresses standard input to standard output
+};
+
+void PrintTo(const Compression& c, std::ostream* os) { *os << c.name; }
+
+class Compressed : public ArchiveRun, public ::testing::WithParamInterface<Compression> {
+protected:
+    std::string compress(const std::string& bytes) {
+        zktest::write_file(dir / "plain", bytes);
+        const RunResult r = zktest::run("/bin/sh", {"-c", std::string(GetParam().command) + " < " + dir / "plain"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out;
+    }
+
+    // Installs the package with `threads` decoding into a new directory.
+    RunResult install_into(const std::string& target, const char* threads) {
+        RunOptions options;
+        options.env.emplace("ZKINSTALL_THREADS", threads);
+        return install({"--target", target}, options);
+    }
+};
+
+TEST_P(Compressed, InstallsWhatTarExtractsAndFailsOnDamage) {
+    const Compression& c = GetParam();
+    make_linked_product(dir / "src", true);
+    zktest::write_file(dir / "src/large", archive_test::noise(450000), 0644);
+    const std::string tar = dir / "gnu.tar";
+    gnu_tar("gnu", dir / "src", tar);
+    const std::string archive = zktest::read_file(tar);
+    // Cut inside an entry's data: each stream alone is no whole archive.
+    const std::string streams = compress(archive.substr(0, 100000)) + compress(archive.substr(100000));
+    const std::string single = compress(archive);
+    make_dir(dir / "expected", 0755);
+    ASSERT_EQ(zktest::run("/usr/bin/tar", {"-C", dir / "expected", "-xf", tar}).status, 0);
+    const Tree expected = archive_test::tree_of(dir / "expected");
+
+    for (const std::string& payload : {single, streams}) {
+        zktest::write_file(dir / "payload", payload);
+        pack({"--record", "2", dir / "payload", "--record", "11",
+              compressed_file("mark.sh", "#!/bin/sh\ntouch " + zkpacktest::quoted(ran) + "\n")});
+        const RunResult one = install_into(dir / "one", "1");
+        const RunResult two = install_into(dir / "two", "2");
+        EXPECT_EQ(one.status, 0) << one.out << one.err;
+        EXPECT_EQ(one.out, two.out) << "the same output whatever the thread count";
+        EXPECT_TRUE(archive_test::tree_of(dir / "one") == expected);
+        EXPECT_TRUE(archive_test::tree_of(dir / "two") == expected);
+        EXPECT_TRUE(zktest::exists(ran)) << "the script ran";
+        EXPECT_TRUE(install({"-gz"}).out == archive);
+        const std::string listed = install({"--list"}).out;
+        EXPECT_EQ(listed.rfind("archive record, " + std::to_string(payload.size()) + " bytes, " + c.name + "\n", 0), 0u)
+            << listed;
+    }
+
+    std::string corrupt = single;
+    corrupt[corrupt.size() / 2] ^= 0x10;
+    for (const std::string& payload : {single.substr(0, single.size() - 30), corrupt, single + "junk"}) {
+        zktest::write_file(dir / "payload", payload);
+        pack({"--record", "2", dir / "payload"});
+        for (const char* threads : {"1", "2"}) {
+            const RunResult r = install_into(dir / "damaged", threads);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out.substr(r.out.size() - std::string(FAILURE).size()), FAILURE);
+            EXPECT_EQ(install({"--check"}).status, 1);
+        }
+    }
+
+    // zkpack's own, the same whatever -j.
+    for (const char* jobs : {"-j1", "-j2"}) {
+        const std::string out = dir / jobs;
+        ASSERT_EQ(zktest::run(zktest::zkpack_path(), {"create", "-q", jobs, "--compress", c.name, "-o", out, "--tree",
+                                                      dir / "src"})
+                      .status,
+                  0);
+    }
+    EXPECT_TRUE(zktest::read_file(dir / "-j1") == zktest::read_file(dir / "-j2"));
+    const RunResult r = run_in_root(dir / "-j2", {"--target", dir / "packed"}, {});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(archive_test::tree_of(dir / "packed") == expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, Compressed,
+                         ::testing::Values(Compression{"bzip2", "bzip2 -c"}, Compression{"zstd", "zstd -q -c"},
+                                           Compression{"xz", "xz -c -T2 --block-size=64KiB"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A stream asking for more memory than the installer gives is refused
+// before it is decoded, naming the limit.
+TEST_F(ArchiveRun, StreamsOverTheMemoryLimitAreRefused) {
+    const std::string tar = archive_test::tar_archive({{"file", "data"}});
+    zktest::write_file(dir / "t.tar", tar);
+    const std::string quoted = zkpacktest::quoted(dir / "t.tar");
+    const std::string makers[] = {
+        "zstd -q --long=28 -c < " + quoted,
+        "python3 -c \"import lzma, sys; sys.stdout.buffer.write(lzma.compress(sys.stdin.buffer.read(), "
+        "filters=[{'id': lzma.FILTER_LZMA2, 'dict_size': 512 << 20, 'mf': lzma.MF_HC3}]))\" < " + quoted,
+    };
+    for (const std::string& maker : makers) {
+        SCOPED_TRACE(maker);
+        ASSERT_EQ(zktest::run("/bin/sh", {"-c", maker + " > " + zkpacktest::quoted(dir / "over")}).status, 0);
+        pack({"--record", "2", dir / "over"});
+        const RunResult r = install();
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("Compressed data needs more than 256 MB of memory to decode\n"), std::string::npos)
+            << r.err;
+        EXPECT_FALSE(zktest::exists(root + "/file"));
+        const RunResult packed = zktest::run(zktest::zkpack_path(), {"create", "-o", dir / "refused", "--archive",
+                                                                    dir / "over"});
+        EXPECT_EQ(packed.status, 1);
+        EXPECT_NE(packed.err.find("needs more than 256 MB of memory to decode; the installer would refuse it"),
+                  std::string::npos)
+            << packed.err;
+    }
 }
 
 // Runs a program in the background; the destructor ends it if still running.

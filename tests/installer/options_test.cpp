@@ -384,11 +384,11 @@ TEST_F(OptionRun, ListShowsEveryRecordAndCarriesOutNothing) {
                          "welcome record, 24 bytes\n"
                          "archive record, " +
                          length(3) +
-                         "\n  drwxr-xr-x          0 bin/\n"
+                         ", bzip2\n  drwxr-xr-x          0 bin/\n"
                          "  -rwxr-xr-x          5 bin/tool\n"
                          "  -rw-r--r--          7 readme\n"
                          "program record, " +
-                         length(4) + "\nscript record, " + length(5) + "\n");
+                         length(4) + "\nscript record, " + length(5) + ", bzip2\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
     expect_nothing_done();

@@ -177,26 +177,51 @@ TEST(ZkpackTree, EmptyDirectoryGivesAnArchiveOfNoEntries) {
     EXPECT_EQ(cat(dir / "setup", 0), std::string(1024, '\0'));
 }
 
-TEST(ZkpackArchive, TarIsCompressedAndTarBz2PackedAsItIs) {
+TEST(ZkpackArchive, TarIsCompressedAndCompressedTarsPackedAsTheyAre) {
     TempDir dir;
     ::mkdir((dir / "product").c_str(), 0755);
     zkpacktest::make_tree(dir / "product", zkpacktest::product_tree());
+    // The zstd archive in two frames back to back, cut inside the tar stream.
     const auto made = shell("cd " + quoted(dir.path()) + " && tar --format=ustar -cf product.tar product && " +
-                            "bzip2 -k product.tar");
+                            "bzip2 -k product.tar && xz -k product.tar && head -c 3000 product.tar | zstd -q -c" +
+                            " > product.tar.zst && tail -c +3001 product.tar | zstd -q -c >> product.tar.zst" +
+                            " && cp product.tar.xz junk.tar.xz && printf junk >> junk.tar.xz");
     ASSERT_EQ(made.status, 0) << made.err;
     const std::string tar = read_file(dir / "product.tar");
-    const std::string tar_bz2 = read_file(dir / "product.tar.bz2");
 
-    const auto records =
-        create(dir.path(), {"-3", "--archive", dir / "product.tar", "--archive", dir / "product.tar.bz2"});
-    ASSERT_EQ(records.size(), 2u);
+    const auto records = create(dir.path(), {"-3", "--archive", dir / "product.tar", "--archive", dir / "product.tar.bz2",
+                                             "--archive", dir / "product.tar.zst", "--archive", dir / "product.tar.xz"});
+    ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(records[0].kind, 2u);
     EXPECT_EQ(records[0].payload.substr(0, 4), "BZh3");
     EXPECT_TRUE(bunzip2(dir.path(), records[0].payload) == tar);
-    EXPECT_TRUE(cat(dir / "setup", 0) == tar);
-    EXPECT_EQ(records[1].kind, 2u);
-    EXPECT_TRUE(records[1].payload == tar_bz2) << "a .tar.bz2 goes in unchanged";
-    EXPECT_TRUE(cat(dir / "setup", 1) == tar);
+    const char* compressed[] = {"product.tar.bz2", "product.tar.zst", "product.tar.xz"};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(records[i].kind, 2u);
+        if (i > 0) {
+            EXPECT_TRUE(records[i].payload == read_file(dir / compressed[i - 1])) << "packed unchanged";
+        }
+        EXPECT_TRUE(cat(dir / "setup", i) == tar) << i;
+    }
+    const std::string listed = zkpack({"list", dir / "setup"}).out;
+    for (const char* name : {"bzip2", "zstd", "xz"}) {
+        EXPECT_NE(listed.find(std::string("  ") + name + ", 13 entries, " + std::to_string(tar.size()) + " bytes\n"),
+                  std::string::npos)
+            << listed;
+    }
+    const auto junk = zkpack({"create", "-o", dir / "refused", "--stub", dir / "stub", "--archive", dir / "junk.tar.xz"});
+    EXPECT_EQ(junk.err, "zkpack: " + dir / "junk.tar.xz" +
+                            ": 4 bytes follow its xz stream; the installer would fail on them\n");
+    EXPECT_EQ(junk.status, 1);
+
+    for (const std::string compression : {"zstd:3", "xz:1"}) {
+        create(dir.path(), {"--compress", compression, "--archive", dir / "product.tar"});
+        EXPECT_TRUE(cat(dir / "setup", 0) == tar) << compression;
+        EXPECT_NE(zkpack({"list", dir / "setup"}).out.find("  " + compression.substr(0, compression.find(':')) + ", "),
+                  std::string::npos);
+    }
+    EXPECT_EQ(zkpack({"create", "-o", dir / "refused", "--compress", "zstd:23", "--tree", dir / "product"}).err,
+              "zkpack: zstd level '23' is not a number from 1 to 22\nTry 'zkpack --help' for more information.\n");
 }
 
 TEST(ZkpackArchive, AcceptsArchivesOfGnuTarAndPythonInEveryFormat) {
@@ -255,10 +280,10 @@ TEST(ZkpackList, SummarisesArchiveAndWelcomeRecords) {
     const std::string summaries[] = {
         "  1 welcome              32  Welcome to Zelkor",
         "  2 archive  ",
-        "  12 entries, 11264 bytes",
+        "  bzip2, 12 entries, 11264 bytes",
         "  2 archive  ",
-        "  1 entry, 2048 bytes",
-        " 10 archive               9  0 entries, 0 bytes; not a bzip2 stream",
+        "  bzip2, 1 entry, 2048 bytes",
+        " 10 archive               9  0 entries, 0 bytes; not a bzip2, zstd or xz stream",
         "  2 archive  ",
         " bytes; its bzip2 stream is cut short",
     };
@@ -305,7 +330,7 @@ TEST(ZkpackCat, WritesOtherPayloadsAsTheyAreAndReportsBrokenStreams) {
     const std::string usage = "\nTry 'zkpack --help' for more information.\n";
     const std::string junk = "4 bytes follow its bzip2 stream; the installer would fail on them\n";
     const Case cases[] = {
-        {{"cat", setup, "1"}, "zkpack: " + setup + ": record 1: not a bzip2 stream\n", 1},
+        {{"cat", setup, "1"}, "zkpack: " + setup + ": record 1: not a bzip2, zstd or xz stream\n", 1},
         {{"cat", setup, "3"}, "zkpack: " + setup + ": record 3: " + junk, 1, text},
         {{"cat", setup, "4"}, "zkpack: " + setup + ": no record 4; the package holds 4 records\n", 1},
         {{"cat", setup}, "zkpack: cat needs a record index" + usage, 2},
@@ -321,7 +346,7 @@ TEST(ZkpackCat, WritesOtherPayloadsAsTheyAreAndReportsBrokenStreams) {
     }
 
     const std::string listed = zkpack({"list", setup}).out;
-    const std::string summary = "0 entries, 250000 bytes; " + junk;
+    const std::string summary = "bzip2, 0 entries, 250000 bytes; " + junk;
     ASSERT_GE(listed.size(), summary.size());
     EXPECT_EQ(listed.substr(listed.size() - summary.size()), summary);
 }

@@ -18,12 +18,17 @@ namespace {
 using tar_format::EntryKind;
 
 // "BZh", the block size digit, then the magic of a first block or of the
-// end of an empty stream.
-bool starts_bzip2_stream(const unsigned char* head, size_t length) {
+// end of an empty stream; or the magic of a zstd frame or an xz stream.
+// Anything else is a tar archive for zkpack to compress.
+bool starts_compressed_stream(const unsigned char* head, size_t length) {
     constexpr unsigned char BLOCK_MAGIC[] = {0x31, 0x41, 0x59, 0x26, 0x53, 0x59};
     constexpr unsigned char END_MAGIC[] = {0x17, 0x72, 0x45, 0x38, 0x50, 0x90};
-    return length >= 10 && std::memcmp(head, "BZh", 3) == 0 && head[3] >= '1' && head[3] <= '9' &&
-           (std::memcmp(head + 4, BLOCK_MAGIC, 6) == 0 || std::memcmp(head + 4, END_MAGIC, 6) == 0);
+    constexpr unsigned char ZSTD_MAGIC[] = {0x28, 0xB5, 0x2F, 0xFD};
+    constexpr unsigned char XZ_MAGIC[] = {0xFD, 0x37, 0x7A, 0x58, 0x5A, 0x00};
+    const bool bzip2 = length >= 10 && std::memcmp(head, "BZh", 3) == 0 && head[3] >= '1' && head[3] <= '9' &&
+                       (std::memcmp(head + 4, BLOCK_MAGIC, 6) == 0 || std::memcmp(head + 4, END_MAGIC, 6) == 0);
+    return bzip2 || (length >= sizeof ZSTD_MAGIC && std::memcmp(head, ZSTD_MAGIC, sizeof ZSTD_MAGIC) == 0) ||
+           (length >= sizeof XZ_MAGIC && std::memcmp(head, XZ_MAGIC, sizeof XZ_MAGIC) == 0);
 }
 
 class EntryRules final : public tar_format::EntryHandler {
@@ -95,7 +100,7 @@ ArchiveInput check_archive(const std::string& path) {
     const FileDescriptor file = open_for_reading(path);
     ArchiveInput input{path, false, size_of(file.get(), path)};
     std::array<unsigned char, 10> head{};
-    input.compressed = starts_bzip2_stream(head.data(), read_at(file.get(), head.data(), head.size(), 0, path));
+    input.compressed = starts_compressed_stream(head.data(), read_at(file.get(), head.data(), head.size(), 0, path));
 
     EntryRules rules(path);
     tar_format::TarStream scanner(rules);

@@ -1,4 +1,4 @@
-// --archive: an existing tar archive, or one bzip2-compressed (in one stream
+// --archive: an existing tar archive, or one compressed by bzip2, zstd or xz (in one stream
 // or several back to back), read through before it is packed so that every
 // entry is one the installer reproduces as tar programs would.
 #pragma once
@@ -10,7 +10,7 @@ namespace zkpack {
 
 struct ArchiveInput {
     std::string path;
-    bool compressed;  // a .tar.bz2, packed as it is; a .tar is compressed by zkpack
+    bool compressed;  // a .tar.bz2, .tar.zst or .tar.xz, packed as it is; a .tar is compressed by zkpack
     uint64_t size;
 };
 

@@ -1,6 +1,5 @@
 #include "compressed_payloads.h"
 
-#include "compressor.h"
 #include "progress.h"
 #include "tar_tree.h"
 
@@ -26,24 +25,25 @@ void write_compressed_file(const std::string& path, const std::string& label, co
     const FileDescriptor input = open_for_reading(path);
     const FileStamp stamp = stamp_of(input.get(), path);
     Progress progress(settings.show_progress, label, size_of(input.get(), path));
-    Compressor compressor(settings.block_size, settings.threads, package_sink(output, path));
+    const auto compressor = make_compressor(settings.compression, settings.threads, package_sink(output, path));
     for_each_block(input.get(), path, 0, UINT64_MAX, [&](const unsigned char* block, size_t length) {
-        compressor.write(block, length);
+        compressor->write(block, length);
         progress.add(length);
         return true;
     });
     check_unchanged(input.get(), path, stamp);
-    compressor.finish();
+    compressor->finish();
     progress.finish();
 }
 
 void write_tree_payload(const Tree& tree, std::optional<time_t> mtime, const PackSettings& settings,
                         PackageOutput& output) {
     Progress progress(settings.show_progress, "--tree " + tree.root, tree.data_size);
-    Compressor compressor(settings.block_size, settings.threads, package_sink(output, tree.root));
+    const auto compressor =
+        make_compressor(settings.compression, settings.threads, package_sink(output, tree.root));
     write_tree(
-        tree, mtime, [&](const unsigned char* data, size_t length) { compressor.write(data, length); }, progress);
-    compressor.finish();
+        tree, mtime, [&](const unsigned char* data, size_t length) { compressor->write(data, length); }, progress);
+    compressor->finish();
     progress.finish();
 }
 

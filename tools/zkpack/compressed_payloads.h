@@ -1,9 +1,10 @@
-// Payloads that go into the package as one bzip2 stream: a script, a
+// Payloads that go into the package as one compressed stream: a script, a
 // directory tree, an archive.
 #pragma once
 
 #include "archive_check.h"
 #include "output.h"
+#include "stream_compressors.h"
 #include "tree_scan.h"
 
 #include <ctime>
@@ -13,7 +14,7 @@
 namespace zkpack {
 
 struct PackSettings {
-    int block_size;      // bzip2's, 1 to 9
+    CompressionChoice compression;
     int threads;         // compressing at once
     bool show_progress;  // a bar on standard error while compressing
 };
@@ -23,7 +24,7 @@ void write_compressed_file(const std::string& path, const std::string& label, co
                            PackageOutput& output);
 void write_tree_payload(const Tree& tree, std::optional<time_t> mtime, const PackSettings& settings,
                         PackageOutput& output);
-// A .tar.bz2 goes in as it is; a .tar is compressed.
+// A .tar.bz2, .tar.zst or .tar.xz goes in as it is; a .tar is compressed.
 void write_archive_payload(const ArchiveInput& archive, const PackSettings& settings, PackageOutput& output);
 
 }  // namespace zkpack

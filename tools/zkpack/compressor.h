@@ -7,6 +7,7 @@
 #pragma once
 
 #include "io.h"
+#include "stream_compressors.h"
 
 #include <bzip2_blocks.h>
 #include <bzip2_work_areas.h>
@@ -25,18 +26,17 @@ namespace zkpack {
 // grow its input by a quarter, and the block must still hold it.
 constexpr size_t chunk_size(int block_size) { return (100000 * static_cast<size_t>(block_size) - 24) / 5 * 4; }
 
-class Compressor {
+class Compressor final : public PayloadCompressor {
 public:
     // block_size: 1 to 9, in units of 100 kB, as bzip2 -1 ... -9. threads:
     // how many compress at once; 1 compresses on the caller's thread.
     Compressor(int block_size, int threads, ByteSink sink);
-    ~Compressor();
+    ~Compressor() override;
     Compressor(const Compressor&) = delete;
     Compressor& operator=(const Compressor&) = delete;
 
-    void write(const unsigned char* data, size_t length);
-    // Ends the stream; nothing may be written after it.
-    void finish();
+    void write(const unsigned char* data, size_t length) override;
+    void finish() override;
 
 private:
     // Chunks and their buffers serve again once joined, so their memory is

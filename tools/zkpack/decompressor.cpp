@@ -1,12 +1,14 @@
 #include "decompressor.h"
 
-#include "bzip2_decoder.h"
+#include "processors.h"
 
 namespace zkpack {
 
 StreamResult decompress(const ByteSource& source, const ByteSink& sink) {
     uint64_t produced = 0;
-    payload_codec::Bzip2Decoder decoder;
+    // As many threads as the installer would take for an xz payload.
+    constexpr int MAX_THREADS = 8;
+    payload_codec::PayloadDecoder decoder(bzip2_blocks::usable_processors(MAX_THREADS));
     // The sink fails by throwing; the decoder ends its decompressor on the way.
     const payload_codec::Result decoded = payload_codec::decode_payload(
         decoder,
@@ -18,23 +20,29 @@ StreamResult decompress(const ByteSource& source, const ByteSink& sink) {
             produced += count;
             return true;
         });
-    return {decoded, produced};
+    return {decoded, produced, decoder.compression()};
 }
 
 std::string stream_problem(const StreamResult& result, uint64_t payload_size) {
     using payload_codec::Outcome;
     const payload_codec::Result& decoded = result.decoded;
     const std::string code = std::to_string(decoded.error_code);
+    const bool known = result.compression != payload_codec::Compression::unknown;
+    const std::string name = payload_codec::compression_name(result.compression);
     switch (decoded.outcome) {
         case Outcome::whole: return "";
-        case Outcome::cut_short: return payload_size == 0 ? "holds no bzip2 stream" : "its bzip2 stream is cut short";
+        case Outcome::cut_short:
+            return payload_size == 0 ? "holds no compressed stream" : "its " + name + " stream is cut short";
         case Outcome::not_a_stream:
-            if (decoded.streams == 0) return "not a bzip2 stream";
-            return std::to_string(payload_size - decoded.consumed) +
-                   " bytes follow its bzip2 stream; the installer would fail on them";
-        case Outcome::corrupt: return "its bzip2 stream is corrupt (libbzip2 error " + code + ")";
+            if (decoded.streams == 0) return known ? "not a " + name + " stream" : "not a bzip2, zstd or xz stream";
+            return std::to_string(payload_size - decoded.consumed) + " bytes follow its " + name +
+                   " stream; the installer would fail on them";
+        case Outcome::corrupt: return "its " + name + " stream is corrupt (library error " + code + ")";
+        case Outcome::over_limit:
+            return "its " + name + " stream needs more than " + std::to_string(payload_codec::MEMORY_LIMIT_MB) +
+                   " MB of memory to decode; the installer would refuse it";
         case Outcome::unreadable: return "cannot be read whole";
-        case Outcome::cannot_start: return "cannot start a bzip2 decompressor (libbzip2 error " + code + ")";
+        case Outcome::cannot_start: return "cannot start a " + name + " decompressor (library error " + code + ")";
         case Outcome::refused: return "its output could not be written";
     }
     return "";

@@ -1,8 +1,8 @@
-// bzip2 payloads read as the installer reads them, through the same
+// Compressed payloads (bzip2, zstd or xz) read as the installer reads them, through the same
 // decoder: every stream back to back to the payload's end.
 #pragma once
 
-#include "decoder.h"
+#include "payload_decoder.h"
 #include "io.h"
 
 #include <cstdint>
@@ -13,6 +13,7 @@ namespace zkpack {
 struct StreamResult {
     payload_codec::Result decoded;
     uint64_t produced = 0;  // decompressed bytes handed to the sink
+    payload_codec::Compression compression = payload_codec::Compression::unknown;  // the first stream's
 };
 
 StreamResult decompress(const ByteSource& source, const ByteSink& sink);

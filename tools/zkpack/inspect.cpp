@@ -49,6 +49,12 @@ public:
     void end_block() override {}
 };
 
+// "zstd, ": the compression its first stream names, if any.
+std::string compression_prefix(const StreamResult& result) {
+    if (result.compression == payload_codec::Compression::unknown) return "";
+    return std::string(payload_codec::compression_name(result.compression)) + ", ";
+}
+
 // What the installer would unpack: its entries and the bytes of the tar
 // stream, and what is wrong with it, if anything.
 std::string archive_summary(const Package& package, const RecordInfo& record) {
@@ -59,8 +65,17 @@ std::string archive_summary(const Package& package, const RecordInfo& record) {
     std::string problem = stream_problem(result, record.length);
     if (problem.empty()) problem = scanner.problem();
     const uint64_t entries = scanner.entries();
-    return std::to_string(entries) + (entries == 1 ? " entry, " : " entries, ") + std::to_string(result.produced) +
-           " bytes" + (problem.empty() ? "" : "; " + problem);
+    return compression_prefix(result) + std::to_string(entries) +
+           (entries == 1 ? " entry, " : " entries, ") + std::to_string(result.produced) + " bytes" +
+           (problem.empty() ? "" : "; " + problem);
+}
+
+// Its compression, and what is wrong with it, if anything.
+std::string script_summary(const Package& package, const RecordInfo& record) {
+    const StreamResult result = decompress(payload_source(package, record), [](const unsigned char*, size_t) {});
+    const std::string problem = stream_problem(result, record.length);
+    const std::string prefix = compression_prefix(result);
+    return problem.empty() ? prefix.substr(0, prefix.size() - 2) : prefix + problem;
 }
 
 std::string record_summary(const Package& package, const RecordInfo& record) {
@@ -70,8 +85,8 @@ std::string record_summary(const Package& package, const RecordInfo& record) {
         case RecordRole::environment: return text_excerpt(package, record, std::string_view("\0", 1));
         case RecordRole::welcome:
         case RecordRole::license: return text_excerpt(package, record, "\r\n");
-        case RecordRole::program:
-        case RecordRole::script: break;
+        case RecordRole::script: return script_summary(package, record);
+        case RecordRole::program: break;
     }
     return "";
 }

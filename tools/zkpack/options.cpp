@@ -44,6 +44,8 @@ const char HELP_TEXT[] =
     "  --default-dir DIR      the install directory offered by default: an environment\n"
     "                         record ZKINSTALL_DEFAULT_DIR=DIR before all others\n"
     "  -1 ... -9              bzip2 block size of 100 kB ... 900 kB (default -9)\n"
+    "  --compress C[:LEVEL]   compress with C: bzip2 (the default; LEVEL as -1 ... -9),\n"
+    "                         zstd (1 ... 22, default 19) or xz (0 ... 9, default 6)\n"
     "  -j N                   compress on N threads (default: one per processor, at most 8);\n"
     "                         the package is the same whatever N\n"
     "  -q, --quiet            no progress bar (shown only on a terminal anyway)\n"
@@ -177,6 +179,11 @@ void parse_create(ArgumentReader& reader, Options& options) {
             }
         } else if (is_block_size_option(arg)) {
             options.block_size = arg[1] - '0';
+        } else if (arg == "--compress") {
+            options.compression = parse_compression(reader.value_of(arg));
+            if (options.compression.compression == payload_codec::Compression::bzip2) {
+                options.block_size = options.compression.level;
+            }
         } else if (arg == "-j") {
             options.threads = parse_threads(reader.value_of(arg));
         } else if (arg.compare(0, 2, "-j") == 0) {

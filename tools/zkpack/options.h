@@ -1,6 +1,8 @@
 // The command line: commands, options and the help text that describes them.
 #pragma once
 
+#include "stream_compressors.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,6 +33,7 @@ struct Options {
     std::string arch;                 // create: --arch, empty for this machine's installer
     std::vector<RecordSpec> records;  // create: in the order given
     int block_size = 9;               // create: -1 ... -9, bzip2's block size
+    CompressionChoice compression;    // create: --compress; bzip2's level is block_size
     bool quiet = false;               // create: --quiet
     bool ignore_script_status = false;  // create: programs' and scripts' exit statuses mean nothing
     int threads = 0;                  // create: -j N, 0 for one per processor

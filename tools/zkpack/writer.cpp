@@ -84,7 +84,9 @@ void create_package(const Options& options) {
     // More threads than this rarely pay for their memory unless asked for.
     constexpr int DEFAULT_MAX_THREADS = 8;
     const int threads = options.threads != 0 ? options.threads : bzip2_blocks::usable_processors(DEFAULT_MAX_THREADS);
-    const PackSettings settings{options.block_size, threads, progress_wanted(options.quiet)};
+    CompressionChoice compression = options.compression;
+    if (compression.compression == payload_codec::Compression::bzip2) compression.level = options.block_size;
+    const PackSettings settings{compression, threads, progress_wanted(options.quiet)};
     const std::string stub = chosen_stub(options);
     check_stub(stub, options);
     check_output_apart(options.output, stub, options.records);
