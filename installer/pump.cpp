@@ -14,7 +14,13 @@ int32_t bzunzip(void* opaque, PumpRead read_fn, PumpWrite write_fn) {
             return write_fn(&context, source, static_cast<int32_t>(count)) == 0;
         });
     if (result.outcome == payload_codec::Outcome::cannot_start) {
-        std::fprintf(stderr, "Cannot start a decompressor, error %d\n", result.error_code);
+        // bzip2's report is the one the installer has always given.
+        if (decoder.compression() == payload_codec::Compression::bzip2) {
+            std::fprintf(stderr, "bzDecompressInit: failed, ret=%d\n", result.error_code);
+        } else {
+            std::fprintf(stderr, "Cannot start a %s decompressor, error %d\n",
+                         payload_codec::compression_name(decoder.compression()), result.error_code);
+        }
         fatal_exit();
     }
     if (result.outcome == payload_codec::Outcome::over_limit) {
