@@ -122,8 +122,13 @@ void gather_unverified_facts(const char* argv0) {
     const char* path = zk::find_exec_path(std::getenv("PATH"), argv0);
     if (path == nullptr) path = running_executable();
     const int fd = path != nullptr ? open_running_file(path) : -1;
+    // Only the descriptor is needed from here.
+    zk::chk_free(const_cast<char*>(path));
     struct stat status {};
-    if (fd < 0 || ::fstat(fd, &status) != 0) return;
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
+        if (fd >= 0) ::close(fd);
+        return;
+    }
     const uint64_t size = static_cast<uint64_t>(status.st_size);
     const uint32_t marker_offset = find_marker(fd, 0, static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX)));
     assemble_marker(installer_state.marker);
