@@ -139,4 +139,32 @@ TEST(Docs, EveryOptionInHelpIsInTheManPageAndTheOtherWayRound) {
     }
 }
 
+// What the completion function offers for the words, the last one being completed.
+std::string completions(const std::string& script, const std::string& function, const std::string& words) {
+    const std::string command = "source " + script + "; COMP_WORDS=(" + words +
+                                "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); " + function +
+                                "; printf '%s\\n' \"${COMPREPLY[@]}\"";
+    const zktest::RunResult result = zktest::run("/bin/bash", {"-c", command});
+    EXPECT_EQ(result.err, "") << words;
+    return result.out;
+}
+
+TEST(Docs, CompletionOffersEveryLongOptionOfHelp) {
+    const std::string zkpack_script = zktest::source_dir() + "/tools/zkpack/zkpack.bash";
+    std::string offered = completions(zkpack_script, "_zkpack", "zkpack ''");
+    EXPECT_EQ(offered, "create\nlist\nverify\ncat\nkeygen\nsign\n--help\n--version\n");
+    for (const char* command : {"create", "list", "verify", "cat", "keygen", "sign"}) {
+        offered += completions(zkpack_script, "_zkpack", std::string("zkpack ") + command + " -");
+    }
+    EXPECT_EQ(long_options_in(offered), help_options(zktest::run(zktest::zkpack_path(), {"--help"}).out));
+    EXPECT_EQ(completions(zkpack_script, "_zkpack", "zkpack create --arch ''"), "x86_64\naarch64\n");
+
+    zktest::RunOptions bare;
+    bare.env = {{"PATH", std::nullopt}};
+    const std::string installer_script = zktest::source_dir() + "/installer/zkinstall.bash";
+    EXPECT_EQ(long_options_in(completions(installer_script, "_zkinstall", "setup -")),
+              help_options(zktest::run(zktest::zkinstall_path(), {"--help"}, bare).out));
+    EXPECT_EQ(completions(installer_script, "_zkinstall", "setup -- -"), "\n");
+}
+
 }  // namespace
