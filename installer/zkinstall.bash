@@ -1,5 +1,6 @@
 # bash completion for installers: their options. Each package has a name of
-# its own, which a vendor's users add with: complete -o filenames -F _zkinstall NAME
+# its own, which a vendor's users add, once this file is sourced, with:
+# complete -o filenames -F _zkinstall NAME
 _zkinstall() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]} word
     # After --, the words are the programs' and scripts', not the installer's.
