@@ -44,6 +44,7 @@ constexpr char HELP[] =
     "  --version      show the product's name and version, then the installer's\n"
     "  -d             open a shell before each setup script runs\n"
     "  -gz            write the decompressed archive to standard output\n"
+    "  -program NAME  accepted for compatibility; NAME has no effect\n"
     "  -- ARG...      end of the options: every program and script is run with\n"
     "                 the ARGs as its arguments\n"
     "\n"

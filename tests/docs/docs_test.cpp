@@ -1,6 +1,7 @@
-// The library reference cannot drift from the code: every example it shows
-// is a program under docs/examples/ that is built, run in an empty directory,
-// and compared with the code and output printed in docs/libzk.md.
+// The docs cannot drift from the code: every example the library reference
+// shows is a program under docs/examples/ that is built, run in an empty
+// directory, and compared with the code and output printed in
+// docs/libzk.md; and each program's --help and man page name the same options.
 #include "support.h"
 
 #include <dirent.h>
@@ -8,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -70,6 +74,97 @@ TEST(Docs, AllCodeInTheReferenceIsAnExample) {
         ++blocks;
     }
     EXPECT_EQ(blocks, example_names().size());
+}
+
+// Long options, with one dash or two, in text.
+std::set<std::string> long_options_in(const std::string& text) {
+    static const std::regex option("(^|[^A-Za-z0-9-])(--?[a-z][a-z0-9-]*[a-z0-9])");
+    std::set<std::string> found;
+    for (std::sregex_iterator at(text.begin(), text.end(), option), end; at != end; ++at) found.insert((*at)[2]);
+    return found;
+}
+
+// The options --help describes: the words that start its option lines, up
+// to the first word of the description.
+std::set<std::string> help_options(const std::string& help) {
+    std::string column;
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.compare(0, 3, "  -") != 0) continue;
+        std::istringstream words(line);
+        for (std::string word; words >> word;) {
+            const bool lower_case = std::any_of(word.begin(), word.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+            if (word[0] != '-' && lower_case) break;
+            column += " " + word;
+        }
+    }
+    return long_options_in(column);
+}
+
+// The options a man page defines: its synopsis and its tagged paragraphs.
+std::set<std::string> man_page_options(const std::string& source) {
+    const std::string plain =
+        std::regex_replace(std::regex_replace(source, std::regex(R"(\\f[BIRP])"), ""), std::regex(R"(\\-)"), "-");
+    std::string defined;
+    std::istringstream lines(plain);
+    bool in_synopsis = false;
+    bool tag_next = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.compare(0, 4, ".SH ") == 0) in_synopsis = line == ".SH SYNOPSIS";
+        if (in_synopsis || tag_next) defined += line + "\n";
+        tag_next = line == ".TP" || line == ".TQ";
+    }
+    return long_options_in(defined);
+}
+
+struct ManualCase {
+    std::string program;
+    std::string man_page;  // below the source tree
+};
+
+TEST(Docs, EveryOptionInHelpIsInTheManPageAndTheOtherWayRound) {
+    zktest::RunOptions bare;
+    bare.env = {{"PATH", std::nullopt}};
+    const ManualCase cases[] = {
+        {zktest::zkpack_path(), "/tools/zkpack/zkpack.1"},
+        {zktest::zkinstall_path(), "/installer/zkinstall.1"},
+    };
+    for (const auto& c : cases) {
+        const zktest::RunResult help = zktest::run(c.program, {"--help"}, bare);
+        ASSERT_EQ(help.status, 0) << c.program;
+        const std::set<std::string> in_help = help_options(help.out);
+        const std::set<std::string> in_man = man_page_options(zktest::read_file(zktest::source_dir() + c.man_page));
+        EXPECT_GT(in_help.size(), 8u) << c.program;
+        EXPECT_EQ(in_help, in_man) << c.man_page;
+    }
+}
+
+// What the completion function offers for the words, the last one being completed.
+std::string completions(const std::string& script, const std::string& function, const std::string& words) {
+    const std::string command = "source " + script + "; COMP_WORDS=(" + words +
+                                "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); " + function +
+                                "; printf '%s\\n' \"${COMPREPLY[@]}\"";
+    const zktest::RunResult result = zktest::run("/bin/bash", {"-c", command});
+    EXPECT_EQ(result.err, "") << words;
+    return result.out;
+}
+
+TEST(Docs, CompletionOffersEveryLongOptionOfHelp) {
+    const std::string zkpack_script = zktest::source_dir() + "/tools/zkpack/zkpack.bash";
+    std::string offered = completions(zkpack_script, "_zkpack", "zkpack ''");
+    EXPECT_EQ(offered, "create\nlist\nverify\ncat\nkeygen\nsign\n--help\n--version\n");
+    for (const char* command : {"create", "list", "verify", "cat", "keygen", "sign"}) {
+        offered += completions(zkpack_script, "_zkpack", std::string("zkpack ") + command + " -");
+    }
+    EXPECT_EQ(long_options_in(offered), help_options(zktest::run(zktest::zkpack_path(), {"--help"}).out));
+    EXPECT_EQ(completions(zkpack_script, "_zkpack", "zkpack create --arch ''"), "x86_64\naarch64\n");
+
+    zktest::RunOptions bare;
+    bare.env = {{"PATH", std::nullopt}};
+    const std::string installer_script = zktest::source_dir() + "/installer/zkinstall.bash";
+    EXPECT_EQ(long_options_in(completions(installer_script, "_zkinstall", "setup -")),
+              help_options(zktest::run(zktest::zkinstall_path(), {"--help"}, bare).out));
+    EXPECT_EQ(completions(installer_script, "_zkinstall", "setup -- -"), "\n");
 }
 
 }  // namespace

@@ -357,4 +357,60 @@ TEST(ZkpackCommandLine, UsageMistakesExitTwo) {
     }
 }
 
+// GNU spellings: values joined by '=' or apart, bundled short options, '--'
+// ending the options, abbreviations, and help after any command.
+TEST(ZkpackCommandLine, OptionSpellings) {
+    TempDir dir;
+    write_file(dir / "stub", zkpacktest::elf_stub());
+    write_file(dir / "input", "bytes");
+    const std::string out = dir / "setup";
+    const std::string stub = "--stub=" + (dir / "stub");
+    ASSERT_EQ(zkpack({"create", "-o", dir / "-odd", stub, "--env", "A=b"}).status, 0);
+    struct Case {
+        std::vector<std::string> args;
+        std::string out_start;  // the start of standard output
+        std::string err;        // the first line of standard error
+        int status;
+    };
+    const Case cases[] = {
+        {{"create", "-o" + out, stub, "--env=A=b", "--program", dir / "input"}, "", "", 0},
+        {{"create", "-qo", out, stub, "-j2", "-9", "--env", "A=b"}, "", "", 0},
+        {{"create", "-q9j", "2", "--output-never", out}, "", "zkpack: unknown option '--output-never'\n", 2},
+        {{"create", "-qx", "-o", out}, "", "zkpack: unknown option '-x'\n", 2},
+        {{"create", "-o", out, stub, "--quiet=yes", "--env", "A=b"},
+         "",
+         "zkpack: option '--quiet' takes no argument\n",
+         2},
+        {{"create", "-o", out, stub, "--pro", "P", "--env", "A=b"}, "", "zkpack: option '--pro' is ambiguous\n", 2},
+        {{"create", "-o", out, stub, "--rec=9", dir / "input", "--product-v", "1.0"}, "", "", 0},
+        {{"create", "-o", out, stub, "--env", "A=b", "--", "--env", "C=d"},
+         "",
+         "zkpack: unexpected argument '--env'\n",
+         2},
+        {{"create", "-o", out, stub, "--record", "9"}, "", "zkpack: option '--record' needs an argument\n", 2},
+        {{"create", "--bogus", "--help"}, "", "zkpack: unknown option '--bogus'\n", 2},
+        {{"create", "--help", "--bogus"}, "Usage: zkpack create -o OUT", "", 0},
+        {{"keygen", "-h"}, "Usage: zkpack keygen -p PUBFILE", "", 0},
+        {{"cat", "--help"}, "Usage: zkpack cat PKG N\n", "", 0},
+        {{"verify", "--", "-odd"}, "", "zkpack: -odd: cannot open: No such file or directory\n", 1},
+        {{"list", "-odd"}, "", "zkpack: unknown option '-o'\n", 2},
+        {{"verify", "--signature=x", "--pubkey", "k", "--", "-odd", "two"},
+         "",
+         "zkpack: a signature is checked on one package at a time\n",
+         2},
+    };
+    for (const auto& c : cases) {
+        const auto result = zkpack(c.args);
+        const std::string args = ::testing::PrintToString(c.args);
+        EXPECT_EQ(result.out.substr(0, c.out_start.size()), c.out_start) << args;
+        EXPECT_EQ(result.err.substr(0, result.err.find('\n') + 1), c.err) << args;
+        EXPECT_EQ(result.status, c.status) << args;
+    }
+    zktest::RunOptions in_dir;
+    in_dir.cwd = dir.path();
+    const auto odd = zktest::run(zktest::zkpack_path(), {"verify", "--", "-odd"}, in_dir);
+    EXPECT_EQ(odd.err, "");
+    EXPECT_EQ(odd.status, 0);
+}
+
 }  // namespace

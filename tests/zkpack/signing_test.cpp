@@ -85,6 +85,15 @@ TEST_F(Signing, ZkpackKeysAndSignaturesWorkInMinisign) {
     const auto again = zkpack({"keygen", "-W", "-p", dir / "other.pub", "-s", dir / "z.key"});
     EXPECT_EQ(again.err, "zkpack: " + (dir / "z.key") + ": cannot create: File exists\n");
     EXPECT_FALSE(zktest::exists(dir / "other.pub"));
+    // The public key's name is taken, by a file or a dangling link: no secret key is left behind.
+    ASSERT_EQ(::symlink("nowhere", (dir / "dangling.pub").c_str()), 0);
+    for (const std::string taken : {"z.pub", "dangling.pub"}) {
+        const auto refused = zkpack({"keygen", "-W", "-p", dir / taken, "-s", dir / "new.key"});
+        EXPECT_EQ(refused.err, "zkpack: " + (dir / taken) + ": cannot create: File exists\n");
+        EXPECT_EQ(refused.status, 1);
+    }
+    EXPECT_EQ(zkpacktest::directory_entries(dir.path()),
+              (std::vector<std::string>{"dangling.pub", "setup", "z.key", "z.pub"}));
 
     ASSERT_EQ(zkpack({"create", "-o", package, "--sign", dir / "z.key", "--env", "A=1"}).status, 0);
     const auto checked = minisign({"-V", "-p", dir / "z.pub", "-m", package});

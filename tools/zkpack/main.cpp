@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
         const Options options =
             parse_options(argc > 0 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>{});
         switch (options.command) {
-            case Command::help: std::fputs(HELP_TEXT, stdout); return 0;
+            case Command::help: std::fputs(options.help.c_str(), stdout); return 0;
             case Command::version: std::fputs(VERSION_TEXT, stdout); return 0;
             case Command::create: create_signed_package(options); return 0;
             case Command::list: return list_package(options.package);

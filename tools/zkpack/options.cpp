@@ -6,21 +6,31 @@
 
 #include <signature_file.h>
 
+#include <getopt.h>
+
 #include <algorithm>
 #include <string_view>
 
 namespace zkpack {
 
-const char HELP_TEXT[] =
-    "Usage: zkpack create -o OUT [--arch ARCH | --stub FILE] [--default-dir DIR] [-1 ... -9] [-j N] [-q] [--sign SECFILE]\n"
+namespace {
+
+// Each command's usage and the options it takes, shown together by
+// `zkpack COMMAND --help` and one after the other by `zkpack --help`.
+constexpr char CREATE_USAGE[] =
+    "zkpack create -o OUT [--arch ARCH | --stub FILE] [--default-dir DIR] [-1 ... -9] [-j N] [-q]\n"
+    "                   [--sign SECFILE [--password-file FILE]] [--compress C[:LEVEL]]\n"
     "                   [--product NAME] [--product-version VERSION] [--license FILE]\n"
-    "                   [--ignore-script-status] RECORD...\n"
-    "       zkpack list PKG\n"
-    "       zkpack verify PKG...\n"
-    "       zkpack verify [--pubkey PUBFILE | -P KEY] [--signature FILE] PKG\n"
-    "       zkpack cat PKG N\n"
-    "       zkpack keygen -p PUBFILE -s SECFILE [-W]\n"
-    "       zkpack sign -s SECFILE [-t COMMENT] PKG\n"
+    "                   [--ignore-script-status] RECORD...\n";
+constexpr char LIST_USAGE[] = "zkpack list PKG\n";
+constexpr char VERIFY_USAGE[] =
+    "zkpack verify PKG...\n"
+    "       zkpack verify [--pubkey PUBFILE | -P KEY] [--signature FILE] PKG\n";
+constexpr char CAT_USAGE[] = "zkpack cat PKG N\n";
+constexpr char KEYGEN_USAGE[] = "zkpack keygen -p PUBFILE -s SECFILE [-W | --password-file FILE]\n";
+constexpr char SIGN_USAGE[] = "zkpack sign -s SECFILE [-t COMMENT] [--password-file FILE] PKG\n";
+
+constexpr char INTRODUCTION[] =
     "\n"
     "Builds installers: the installer program (the stub) with a package of\n"
     "setup records appended, which the installer carries out in order.\n"
@@ -34,7 +44,9 @@ const char HELP_TEXT[] =
     "                decompressed for archive and script records\n"
     "  keygen        make a key pair in minisign's formats; the secret key is\n"
     "                encrypted with a password unless -W is given\n"
-    "  sign          write the signature PKG.minisig, which minisign -V also checks\n"
+    "  sign          write the signature PKG.minisig, which minisign -V also checks\n";
+
+constexpr char CREATE_OPTIONS[] =
     "\n"
     "Options of create:\n"
     "  -o OUT                 the installer to write\n"
@@ -59,6 +71,17 @@ const char HELP_TEXT[] =
     "  --ignore-script-status the installation does not fail when a program or\n"
     "                         script exits with a status other than 0\n"
     "\n"
+    "Records, in the order given:\n"
+    "  --env NAME=VALUE       environment record: sets NAME during the installation\n"
+    "  --welcome FILE         welcome text record: FILE shown before the directory prompt\n"
+    "  --tree DIR             archive record: DIR's contents, unpacked in the install directory\n"
+    "  --archive FILE         archive record from a .tar (compressed here) or a .tar.bz2\n"
+    "  --script FILE          script record: FILE compressed, run by the shell at install time\n"
+    "  --program FILE         program record: FILE is written out and run\n"
+    "  --record KIND FILE     a record of kind KIND (0-255) holding FILE's bytes\n";
+
+constexpr char KEY_OPTIONS[] =
+    "\n"
     "Keys and signatures:\n"
     "  -p PUBFILE             keygen: the public key file to write\n"
     "  -s SECFILE             keygen: the secret key file to write (mode 0600); sign: the key\n"
@@ -68,52 +91,160 @@ const char HELP_TEXT[] =
     "                         at the terminal\n"
     "  --pubkey PUBFILE       verify: check PKG's signature with this public key file\n"
     "  -P KEY                 verify: the same with the key in base64\n"
-    "  --signature FILE       verify: the signature file (default: PKG.minisig)\n"
+    "  --signature FILE       verify: the signature file (default: PKG.minisig)\n";
+
+constexpr char GENERAL_OPTIONS[] =
     "\n"
-    "Records, in the order given:\n"
-    "  --env NAME=VALUE       environment record: sets NAME during the installation\n"
-    "  --welcome FILE         welcome text record: FILE shown before the directory prompt\n"
-    "  --tree DIR             archive record: DIR's contents, unpacked in the install directory\n"
-    "  --archive FILE         archive record from a .tar (compressed here) or a .tar.bz2\n"
-    "  --script FILE          script record: FILE compressed, run by the shell at install time\n"
-    "  --program FILE         program record: FILE is written out and run\n"
-    "  --record KIND FILE     a record of kind KIND (0-255) holding FILE's bytes\n"
-    "\n"
-    "  -h, --help             show this text\n"
+    "  -h, --help             show this text (after a command: that command's usage)\n"
     "  --version              show zkpack's version\n"
     "\n"
     "SOURCE_DATE_EPOCH, when set, is the modification time of every --tree entry.\n"
+    "Options take their value as --opt VALUE or --opt=VALUE; -- ends the options.\n"
     "Exit status: 0 on success, 1 on failure, an unsound package or a missing or bad\n"
     "signature, 2 on a usage error.\n";
 
-namespace {
+// Values of the long options, above every short option's character, so
+// that an error's optopt tells a long option from a short one.
+enum LongOption : int {
+    HELP = 256,
+    QUIET,
+    STUB,
+    ARCH,
+    DEFAULT_DIR,
+    COMPRESS,
+    PRODUCT,
+    PRODUCT_VERSION,
+    LICENSE,
+    IGNORE_SCRIPT_STATUS,
+    SIGN,
+    PASSWORD_FILE,
+    ENV,
+    PROGRAM,
+    WELCOME,
+    TREE,
+    ARCHIVE,
+    SCRIPT,
+    RECORD,
+    PUBKEY,
+    SIGNATURE,
+};
+
+constexpr option CREATE_LONG[] = {
+    {"help", no_argument, nullptr, HELP},
+    {"quiet", no_argument, nullptr, QUIET},
+    {"stub", required_argument, nullptr, STUB},
+    {"arch", required_argument, nullptr, ARCH},
+    {"default-dir", required_argument, nullptr, DEFAULT_DIR},
+    {"compress", required_argument, nullptr, COMPRESS},
+    {"product", required_argument, nullptr, PRODUCT},
+    {"product-version", required_argument, nullptr, PRODUCT_VERSION},
+    {"license", required_argument, nullptr, LICENSE},
+    {"ignore-script-status", no_argument, nullptr, IGNORE_SCRIPT_STATUS},
+    {"sign", required_argument, nullptr, SIGN},
+    {"password-file", required_argument, nullptr, PASSWORD_FILE},
+    {"env", required_argument, nullptr, ENV},
+    {"program", required_argument, nullptr, PROGRAM},
+    {"welcome", required_argument, nullptr, WELCOME},
+    {"tree", required_argument, nullptr, TREE},
+    {"archive", required_argument, nullptr, ARCHIVE},
+    {"script", required_argument, nullptr, SCRIPT},
+    {"record", required_argument, nullptr, RECORD},
+    {nullptr, 0, nullptr, 0},
+};
+constexpr option VERIFY_LONG[] = {
+    {"help", no_argument, nullptr, HELP},
+    {"pubkey", required_argument, nullptr, PUBKEY},
+    {"signature", required_argument, nullptr, SIGNATURE},
+    {nullptr, 0, nullptr, 0},
+};
+constexpr option KEY_LONG[] = {
+    {"help", no_argument, nullptr, HELP},
+    {"password-file", required_argument, nullptr, PASSWORD_FILE},
+    {nullptr, 0, nullptr, 0},
+};
+constexpr option HELP_ONLY_LONG[] = {
+    {"help", no_argument, nullptr, HELP},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The leading ':' has getopt_long return ':' for a missing value.
+constexpr char CREATE_SHORT[] = ":ho:qj:123456789";
+constexpr char VERIFY_SHORT[] = ":hP:";
+constexpr char KEYGEN_SHORT[] = ":hp:s:W";
+constexpr char SIGN_SHORT[] = ":hs:t:";
+// Stops at the package: cat's record index is never an option, even as -1.
+constexpr char OPERANDS_SHORT[] = "+:h";
 
 struct RecordOption {
-    std::string_view name;
+    int code;
     unsigned kind;
     PayloadSource source;
 };
 
 constexpr RecordOption RECORD_OPTIONS[] = {
-    {"--env", KIND_ENVIRONMENT, PayloadSource::assignment}, {"--program", KIND_PROGRAM, PayloadSource::file},
-    {"--welcome", KIND_WELCOME, PayloadSource::file},       {"--tree", KIND_ARCHIVE, PayloadSource::tree},
-    {"--archive", KIND_ARCHIVE, PayloadSource::archive},    {"--script", KIND_SCRIPT, PayloadSource::compressed},
+    {ENV, KIND_ENVIRONMENT, PayloadSource::assignment}, {PROGRAM, KIND_PROGRAM, PayloadSource::file},
+    {WELCOME, KIND_WELCOME, PayloadSource::file},       {TREE, KIND_ARCHIVE, PayloadSource::tree},
+    {ARCHIVE, KIND_ARCHIVE, PayloadSource::archive},    {SCRIPT, KIND_SCRIPT, PayloadSource::compressed},
 };
 
-// Hands out the arguments one by one; an option's value must be there.
-class ArgumentReader {
+// One command's arguments through getopt_long; errors become UsageError
+// naming the option as it was typed.
+class OptionScanner {
 public:
-    explicit ArgumentReader(const std::vector<std::string>& args) : args_(args) {}
-    bool done() const { return next_ == args_.size(); }
-    const std::string& next() { return args_[next_++]; }
-    const std::string& value_of(const std::string& option) {
-        if (done()) throw UsageError{"option '" + option + "' needs an argument"};
-        return next();
+    OptionScanner(const std::vector<std::string>& args, const char* short_options, const option* long_options)
+        : words_(args), short_options_(short_options), long_options_(long_options) {
+        for (std::string& word : words_) argv_.push_back(word.data());
+        argv_.push_back(nullptr);
+        // 0 starts getopt_long afresh, argv_[0] being the command.
+        optind = 0;
+        opterr = 0;
+    }
+
+    // The next option's value (HELP, a LongOption or a short option's character), -1 after the last.
+    int next() {
+        const int code = ::getopt_long(argc(), argv_.data(), short_options_, long_options_, nullptr);
+        if (code == '?') throw UsageError{refusal()};
+        if (code == ':') throw UsageError{"option '" + spelling(optopt) + "' needs an argument"};
+        return code == 'h' ? HELP : code;
+    }
+
+    const char* value() const { return optarg; }
+    // The word after an option's value, for --record's second one.
+    std::string second_value(int code) {
+        if (optind >= argc()) throw UsageError{"option '" + spelling(code) + "' needs an argument"};
+        return argv_[optind++];
+    }
+    // What is left after the options, in order.
+    std::vector<std::string> operands() const { return {argv_.begin() + optind, argv_.end() - 1}; }
+
+    std::string spelling(int code) const {
+        if (code < HELP) return std::string("-") + static_cast<char>(code);
+        for (const option* entry = long_options_; entry->name != nullptr; ++entry) {
+            if (entry->val == code) return std::string("--") + entry->name;
+        }
+        return "--";
     }
 
 private:
-    const std::vector<std::string>& args_;
-    size_t next_ = 0;
+    int argc() const { return static_cast<int>(argv_.size() - 1); }
+
+    std::string refusal() const {
+        if (optopt >= HELP) return "option '" + spelling(optopt) + "' takes no argument";
+        if (optopt != 0) return "unknown option '" + spelling(optopt) + "'";
+        // An unknown or ambiguous long option: getopt_long has passed it.
+        const std::string word = argv_[optind - 1];
+        const std::string name = word.substr(0, word.find('='));
+        int matches = 0;
+        for (const option* entry = long_options_; entry->name != nullptr; ++entry) {
+            if (std::string_view(entry->name).substr(0, name.size() - 2) == name.substr(2)) ++matches;
+        }
+        return matches > 1 ? "option '" + name + "' is ambiguous" : "unknown option '" + name + "'";
+    }
+
+    std::vector<std::string> words_;
+    std::vector<char*> argv_;
+    const char* short_options_;
+    const option* long_options_;
 };
 
 unsigned parse_kind(const std::string& text) {
@@ -123,11 +254,6 @@ unsigned parse_kind(const std::string& text) {
         throw UsageError{"record kind '" + text + "' is not a number from 0 to " + std::to_string(MAX_KIND)};
     }
     return static_cast<unsigned>(std::stoul(text));
-}
-
-// -1 ... -9
-bool is_block_size_option(const std::string& arg) {
-    return arg.size() == 2 && arg[0] == '-' && arg[1] >= '1' && arg[1] <= '9';
 }
 
 // Far more threads than processors only costs memory.
@@ -143,147 +269,133 @@ int parse_threads(const std::string& text) {
     return count;
 }
 
-const RecordOption* find_record_option(const std::string& name) {
+const RecordOption* find_record_option(int code) {
     for (const auto& option : RECORD_OPTIONS) {
-        if (option.name == name) return &option;
+        if (option.code == code) return &option;
     }
     return nullptr;
 }
 
 // A fact the package states about itself, shown on one line by the installer.
-std::string fact_value(ArgumentReader& reader, const std::string& option) {
-    const std::string& value = reader.value_of(option);
+std::string fact_value(const OptionScanner& scanner, int code) {
+    const std::string value = scanner.value();
     if (value.empty() || value.find_first_of("\n\r") != std::string::npos) {
-        throw UsageError{"option '" + option + "' needs a value of one line"};
+        throw UsageError{"option '" + scanner.spelling(code) + "' needs a value of one line"};
     }
     return value;
 }
 
-void parse_create(ArgumentReader& reader, Options& options) {
+void refuse_operands(const OptionScanner& scanner, size_t allowed) {
+    const std::vector<std::string> operands = scanner.operands();
+    if (operands.size() > allowed) throw UsageError{"unexpected argument '" + operands[allowed] + "'"};
+}
+
+// What create gathers besides the records, placed before them at the end.
+struct CreateExtras {
     std::string default_dir;
     std::vector<RecordSpec> facts;
     std::string license;
-    while (!reader.done()) {
-        const std::string& arg = reader.next();
-        if (arg == "-o") {
-            options.output = reader.value_of(arg);
-        } else if (arg == "--stub") {
-            options.stub = reader.value_of(arg);
-        } else if (arg == "--default-dir") {
-            default_dir = reader.value_of(arg);
-            if (default_dir.empty()) throw UsageError{"option '--default-dir' needs a directory"};
-        } else if (arg == "--arch") {
-            options.arch = reader.value_of(arg);
+};
+
+void take_create_option(OptionScanner& scanner, int code, Options& options, CreateExtras& extras) {
+    switch (code) {
+        case 'o': options.output = scanner.value(); return;
+        case STUB: options.stub = scanner.value(); return;
+        case DEFAULT_DIR:
+            extras.default_dir = scanner.value();
+            if (extras.default_dir.empty()) throw UsageError{"option '--default-dir' needs a directory"};
+            return;
+        case ARCH:
+            options.arch = scanner.value();
             if (!architecture_machine(options.arch)) {
                 throw UsageError{"unknown architecture '" + options.arch + "' (" + ARCHITECTURE_NAMES + ")"};
             }
-        } else if (is_block_size_option(arg)) {
-            options.block_size = arg[1] - '0';
-        } else if (arg == "--compress") {
-            options.compression = parse_compression(reader.value_of(arg));
+            return;
+        case COMPRESS:
+            options.compression = parse_compression(scanner.value());
             if (options.compression.compression == payload_codec::Compression::bzip2) {
                 options.block_size = options.compression.level;
             }
-        } else if (arg == "-j") {
-            options.threads = parse_threads(reader.value_of(arg));
-        } else if (arg.compare(0, 2, "-j") == 0) {
-            options.threads = parse_threads(arg.substr(2));
-        } else if (arg == "-q" || arg == "--quiet") {
-            options.quiet = true;
-        } else if (arg == "--product") {
-            facts.push_back(
-                {KIND_ENVIRONMENT, PayloadSource::assignment, "ZKINSTALL_PRODUCT=" + fact_value(reader, arg)});
-        } else if (arg == "--product-version") {
-            facts.push_back(
-                {KIND_ENVIRONMENT, PayloadSource::assignment, "ZKINSTALL_PRODUCT_VERSION=" + fact_value(reader, arg)});
-        } else if (arg == "--license") {
-            license = reader.value_of(arg);
-        } else if (arg == "--ignore-script-status") {
-            options.ignore_script_status = true;
-        } else if (arg == "--sign") {
-            options.secret_key_file = reader.value_of(arg);
-        } else if (arg == "--password-file") {
-            options.password_file = reader.value_of(arg);
-        } else if (const RecordOption* record = find_record_option(arg)) {
-            options.records.push_back({record->kind, record->source, reader.value_of(arg)});
-        } else if (arg == "--record") {
-            const unsigned kind = parse_kind(reader.value_of(arg));
-            options.records.push_back({kind, PayloadSource::file, reader.value_of(arg)});
-        } else {
-            throw UsageError{"unknown option '" + arg + "'"};
+            return;
+        case 'j': options.threads = parse_threads(scanner.value()); return;
+        case 'q':
+        case QUIET: options.quiet = true; return;
+        case PRODUCT:
+            extras.facts.push_back(
+                {KIND_ENVIRONMENT, PayloadSource::assignment, "ZKINSTALL_PRODUCT=" + fact_value(scanner, code)});
+            return;
+        case PRODUCT_VERSION:
+            extras.facts.push_back({KIND_ENVIRONMENT, PayloadSource::assignment,
+                                    "ZKINSTALL_PRODUCT_VERSION=" + fact_value(scanner, code)});
+            return;
+        case LICENSE: extras.license = scanner.value(); return;
+        case IGNORE_SCRIPT_STATUS: options.ignore_script_status = true; return;
+        case SIGN: options.secret_key_file = scanner.value(); return;
+        case PASSWORD_FILE: options.password_file = scanner.value(); return;
+        case RECORD: {
+            const unsigned kind = parse_kind(scanner.value());
+            options.records.push_back({kind, PayloadSource::file, scanner.second_value(code)});
+            return;
         }
+        default: break;
     }
+    if (code >= '1' && code <= '9') {
+        options.block_size = code - '0';
+    } else if (const RecordOption* record = find_record_option(code)) {
+        options.records.push_back({record->kind, record->source, scanner.value()});
+    }
+}
+
+void finish_create(Options& options, const CreateExtras& extras) {
     if (options.output.empty()) throw UsageError{"create needs -o OUT"};
     const bool has_welcome = std::any_of(options.records.begin(), options.records.end(),
                                          [](const RecordSpec& record) { return record.kind == KIND_WELCOME; });
-    if (!default_dir.empty() && !has_welcome) {
+    if (!extras.default_dir.empty() && !has_welcome) {
         throw UsageError{
             "--default-dir needs a --welcome record: the install directory is chosen at the welcome "
             "text's prompt, so without one it would be ignored"};
     }
     if (options.records.empty()) throw UsageError{"create needs at least one record"};
     // First, so that it is set whatever else the package does first.
-    if (!default_dir.empty()) {
-        options.records.insert(options.records.begin(),
-                               {KIND_ENVIRONMENT, PayloadSource::assignment, "ZKINSTALL_DEFAULT_DIR=" + default_dir});
+    if (!extras.default_dir.empty()) {
+        options.records.insert(options.records.begin(), {KIND_ENVIRONMENT, PayloadSource::assignment,
+                                                         "ZKINSTALL_DEFAULT_DIR=" + extras.default_dir});
     }
     // Before anything else, so that nothing is done before it is accepted.
-    if (!license.empty()) options.records.insert(options.records.begin(), {KIND_LICENSE, PayloadSource::file, license});
-    options.records.insert(options.records.begin(), facts.begin(), facts.end());
+    if (!extras.license.empty()) {
+        options.records.insert(options.records.begin(), {KIND_LICENSE, PayloadSource::file, extras.license});
+    }
+    options.records.insert(options.records.begin(), extras.facts.begin(), extras.facts.end());
 }
 
-// Options that take a value, stored into a field of Options.
-struct ValueOption {
-    std::string_view name;
-    std::string Options::*field;
-};
-
-constexpr ValueOption VERIFY_OPTIONS[] = {
-    {"--pubkey", &Options::public_key_file},
-    {"-P", &Options::public_key_text},
-    {"--signature", &Options::signature_file},
-};
-constexpr ValueOption SIGN_OPTIONS[] = {
-    {"-s", &Options::secret_key_file},
-    {"-t", &Options::trusted_comment},
-    {"--password-file", &Options::password_file},
-};
-constexpr ValueOption KEYGEN_OPTIONS[] = {
-    {"-p", &Options::public_key_file},
-    {"-s", &Options::secret_key_file},
-    {"--password-file", &Options::password_file},
-};
-
-template <size_t N>
-bool take_value_option(ArgumentReader& reader, const std::string& arg, const ValueOption (&table)[N],
-                       Options& options) {
-    for (const auto& option : table) {
-        if (option.name == arg) {
-            options.*option.field = reader.value_of(arg);
-            return true;
-        }
+// Returns false when --help was asked for.
+bool parse_create(OptionScanner& scanner, Options& options) {
+    CreateExtras extras;
+    for (int code = scanner.next(); code != -1; code = scanner.next()) {
+        if (code == HELP) return false;
+        take_create_option(scanner, code, options, extras);
     }
-    return false;
+    refuse_operands(scanner, 0);
+    finish_create(options, extras);
+    return true;
 }
 
-// The table's options, in any order, and the package, or with `several`
-// one package or more.
-template <size_t N>
-void parse_with_package(ArgumentReader& reader, Options& options, const std::string& command,
-                        const ValueOption (&table)[N], bool several = false) {
-    while (!reader.done()) {
-        const std::string& arg = reader.next();
-        if (take_value_option(reader, arg, table, options)) continue;
-        if (arg.size() > 1 && arg[0] == '-') throw UsageError{"unknown option '" + arg + "'"};
-        if (!several && !options.packages.empty()) throw UsageError{"unexpected argument '" + arg + "'"};
-        options.packages.push_back(arg);
-    }
+// The packages: one, or with `several` one or more.
+void take_packages(const OptionScanner& scanner, Options& options, const std::string& command, bool several) {
+    options.packages = scanner.operands();
     if (options.packages.empty()) throw UsageError{command + " needs a package"};
+    if (!several) refuse_operands(scanner, 1);
     options.package = options.packages.front();
 }
 
-void parse_verify(ArgumentReader& reader, Options& options) {
-    parse_with_package(reader, options, "verify", VERIFY_OPTIONS, true);
+bool parse_verify(OptionScanner& scanner, Options& options) {
+    for (int code = scanner.next(); code != -1; code = scanner.next()) {
+        if (code == HELP) return false;
+        if (code == PUBKEY) options.public_key_file = scanner.value();
+        if (code == 'P') options.public_key_text = scanner.value();
+        if (code == SIGNATURE) options.signature_file = scanner.value();
+    }
+    take_packages(scanner, options, "verify", true);
     if (!options.public_key_file.empty() && !options.public_key_text.empty()) {
         throw UsageError{"give either --pubkey or -P, not both"};
     }
@@ -293,79 +405,124 @@ void parse_verify(ArgumentReader& reader, Options& options) {
     if (options.packages.size() > 1 && options.checks_signature()) {
         throw UsageError{"a signature is checked on one package at a time"};
     }
+    return true;
 }
 
-void parse_sign(ArgumentReader& reader, Options& options) {
-    parse_with_package(reader, options, "sign", SIGN_OPTIONS);
+bool parse_sign(OptionScanner& scanner, Options& options) {
+    for (int code = scanner.next(); code != -1; code = scanner.next()) {
+        if (code == HELP) return false;
+        if (code == 's') options.secret_key_file = scanner.value();
+        if (code == 't') options.trusted_comment = scanner.value();
+        if (code == PASSWORD_FILE) options.password_file = scanner.value();
+    }
+    take_packages(scanner, options, "sign", false);
     if (options.secret_key_file.empty()) throw UsageError{"sign needs -s SECFILE"};
     if (!signing::valid_trusted_comment(options.trusted_comment)) {
         throw UsageError{"the trusted comment must be one line of at most 8192 bytes"};
     }
+    return true;
 }
 
-void parse_keygen(ArgumentReader& reader, Options& options) {
-    while (!reader.done()) {
-        const std::string& arg = reader.next();
-        if (take_value_option(reader, arg, KEYGEN_OPTIONS, options)) continue;
-        if (arg != "-W") throw UsageError{"unknown option '" + arg + "'"};
-        options.unencrypted = true;
+bool parse_keygen(OptionScanner& scanner, Options& options) {
+    for (int code = scanner.next(); code != -1; code = scanner.next()) {
+        if (code == HELP) return false;
+        if (code == 'p') options.public_key_file = scanner.value();
+        if (code == 's') options.secret_key_file = scanner.value();
+        if (code == 'W') options.unencrypted = true;
+        if (code == PASSWORD_FILE) options.password_file = scanner.value();
     }
+    refuse_operands(scanner, 0);
     if (options.public_key_file.empty() || options.secret_key_file.empty()) {
         throw UsageError{"keygen needs -p PUBFILE and -s SECFILE"};
     }
+    return true;
 }
 
-void parse_package_argument(ArgumentReader& reader, Options& options, const std::string& command) {
-    if (reader.done()) throw UsageError{command + " needs a package"};
-    options.package = reader.next();
-    if (!reader.done()) throw UsageError{"unexpected argument '" + reader.next() + "'"};
+// list and cat take no option but --help.
+bool parse_operands_only(OptionScanner& scanner) {
+    for (int code = scanner.next(); code != -1; code = scanner.next()) {
+        if (code == HELP) return false;
+    }
+    return true;
 }
 
-void parse_cat(ArgumentReader& reader, Options& options) {
-    if (reader.done()) throw UsageError{"cat needs a package"};
-    options.package = reader.next();
-    if (reader.done()) throw UsageError{"cat needs a record index"};
-    const std::string& index = reader.next();
+bool parse_list(OptionScanner& scanner, Options& options) {
+    if (!parse_operands_only(scanner)) return false;
+    take_packages(scanner, options, "list", false);
+    return true;
+}
+
+bool parse_cat(OptionScanner& scanner, Options& options) {
+    if (!parse_operands_only(scanner)) return false;
+    const std::vector<std::string> operands = scanner.operands();
+    if (operands.empty()) throw UsageError{"cat needs a package"};
+    options.package = operands[0];
+    if (operands.size() < 2) throw UsageError{"cat needs a record index"};
+    const std::string& index = operands[1];
     if (index.empty() || index.size() > 10 || index.find_first_not_of("0123456789") != std::string::npos) {
         throw UsageError{"record index '" + index + "' is not a number"};
     }
     options.record_index = std::stoull(index);
-    if (!reader.done()) throw UsageError{"unexpected argument '" + reader.next() + "'"};
+    refuse_operands(scanner, 2);
+    return true;
+}
+
+struct CommandSyntax {
+    std::string_view name;
+    Command command;
+    const char* usage;
+    const char* option_help;  // empty for a command without options
+    const char* short_options;
+    const option* long_options;
+    bool (*parse)(OptionScanner&, Options&);
+};
+
+constexpr CommandSyntax COMMANDS[] = {
+    {"create", Command::create, CREATE_USAGE, CREATE_OPTIONS, CREATE_SHORT, CREATE_LONG, parse_create},
+    {"list", Command::list, LIST_USAGE, "", OPERANDS_SHORT, HELP_ONLY_LONG, parse_list},
+    {"verify", Command::verify, VERIFY_USAGE, KEY_OPTIONS, VERIFY_SHORT, VERIFY_LONG, parse_verify},
+    {"cat", Command::cat, CAT_USAGE, "", OPERANDS_SHORT, HELP_ONLY_LONG, parse_cat},
+    {"keygen", Command::keygen, KEYGEN_USAGE, KEY_OPTIONS, KEYGEN_SHORT, KEY_LONG, parse_keygen},
+    {"sign", Command::sign, SIGN_USAGE, KEY_OPTIONS, SIGN_SHORT, KEY_LONG, parse_sign},
+};
+
+std::string full_help() {
+    std::string text;
+    for (const CommandSyntax& syntax : COMMANDS)
+        text += (text.empty() ? "Usage: " : "       ") + std::string(syntax.usage);
+    return text + INTRODUCTION + CREATE_OPTIONS + KEY_OPTIONS + GENERAL_OPTIONS;
+}
+
+std::string command_help(const CommandSyntax& syntax) {
+    return "Usage: " + std::string(syntax.usage) + syntax.option_help + "\n  -h, --help             show this text\n";
 }
 
 }  // namespace
 
 Options parse_options(const std::vector<std::string>& args) {
-    ArgumentReader reader(args);
     Options options;
-    if (reader.done()) throw UsageError{"no command given"};
-    const std::string& command = reader.next();
+    if (args.empty()) throw UsageError{"no command given"};
+    const std::string& command = args.front();
     if (command == "-h" || command == "--help") {
         options.command = Command::help;
-    } else if (command == "--version") {
-        options.command = Command::version;
-    } else if (command == "create") {
-        options.command = Command::create;
-        parse_create(reader, options);
-    } else if (command == "list") {
-        options.command = Command::list;
-        parse_package_argument(reader, options, command);
-    } else if (command == "verify") {
-        options.command = Command::verify;
-        parse_verify(reader, options);
-    } else if (command == "keygen") {
-        options.command = Command::keygen;
-        parse_keygen(reader, options);
-    } else if (command == "sign") {
-        options.command = Command::sign;
-        parse_sign(reader, options);
-    } else if (command == "cat") {
-        options.command = Command::cat;
-        parse_cat(reader, options);
-    } else {
-        throw UsageError{"unknown command '" + command + "'"};
+        options.help = full_help();
+        return options;
     }
-    return options;
+    if (command == "--version") {
+        options.command = Command::version;
+        return options;
+    }
+    for (const CommandSyntax& syntax : COMMANDS) {
+        if (syntax.name != command) continue;
+        OptionScanner scanner(args, syntax.short_options, syntax.long_options);
+        options.command = syntax.command;
+        if (!syntax.parse(scanner, options)) {
+            options = Options{};
+            options.help = command_help(syntax);
+        }
+        return options;
+    }
+    throw UsageError{"unknown command '" + command + "'"};
 }
 
 }  // namespace zkpack

@@ -28,6 +28,7 @@ struct RecordSpec {
 
 struct Options {
     Command command = Command::help;
+    std::string help;                 // help: the text to show
     std::string output;               // create: -o
     std::string stub;                 // create: --stub, empty for the default
     std::string arch;                 // create: --arch, empty for this machine's installer
@@ -51,8 +52,6 @@ struct Options {
 
     bool checks_signature() const { return !public_key_file.empty() || !public_key_text.empty(); }
 };
-
-extern const char HELP_TEXT[];
 
 // Throws UsageError for what cannot be parsed.
 Options parse_options(const std::vector<std::string>& args);

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 
@@ -36,12 +37,46 @@ void write_content(int fd, const std::string& path, const std::string& content) 
     write_all_at(fd, reinterpret_cast<const unsigned char*>(content.data()), content.size(), 0, path);
 }
 
-// A key file is never replaced: the key it holds may be the only copy.
-void write_new_file(const std::string& path, const std::string& content, mode_t mode) {
-    const FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-    if (file.get() < 0) fail_system(path, "cannot create");
-    write_content(file.get(), path, content);
+// A key file is never replaced: the key it holds may be the only copy. A
+// dangling link counts too, as the key would be written where it points.
+void check_absent(const std::string& path) {
+    struct stat status;
+    if (::lstat(path.c_str(), &status) == 0) errno = EEXIST;
+    if (errno != ENOENT) fail_system(path, "cannot create");
 }
+
+// Removes the file unless kept, so a failed keygen leaves nothing.
+class PendingFile {
+public:
+    PendingFile(const std::string& path, const std::string& content, mode_t mode) : path_(path + ".XXXXXX") {
+        const FileDescriptor file(::mkstemp(path_.data()));
+        if (file.get() < 0) fail_system(path, "cannot create");
+        try {
+            write_content(file.get(), path_, content);
+            if (::fchmod(file.get(), mode) != 0) fail_system(path_, "cannot write");
+        } catch (const Failure&) {
+            ::unlink(path_.c_str());
+            throw;
+        }
+    }
+    ~PendingFile() {
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    // Never over a file made since check_absent looked.
+    void move_to(const std::string& path) {
+        if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+            fail_system(path, "cannot create");
+        }
+        path_ = path;
+    }
+    void keep() { path_.clear(); }
+
+private:
+    std::string path_;
+};
 
 // Complete under a temporary name first, so a failure leaves the old file.
 void replace_file(const std::string& path, const std::string& content) {
@@ -86,6 +121,8 @@ void load_public_key(const Options& options, signing::PublicKey& key) {
 }  // namespace
 
 void generate_keys(const Options& options) {
+    check_absent(options.secret_key_file);
+    check_absent(options.public_key_file);
     const std::string password = options.unencrypted ? "" : read_password(options.password_file, true);
     if (!options.unencrypted && password.empty()) fail(options.secret_key_file, "empty password (give -W for none)");
     signing::PublicKey public_key;
@@ -93,8 +130,12 @@ void generate_keys(const Options& options) {
     check(options.secret_key_file, signing::generate_key_pair(public_key, secret_key));
     std::string secret_content;
     check(options.secret_key_file, signing::format_secret_key_file(secret_key, password, secret_content));
-    write_new_file(options.secret_key_file, secret_content, 0600);
-    write_new_file(options.public_key_file, signing::format_public_key_file(public_key), 0644);
+    PendingFile secret(options.secret_key_file, secret_content, 0600);
+    PendingFile public_file(options.public_key_file, signing::format_public_key_file(public_key), 0644);
+    secret.move_to(options.secret_key_file);
+    public_file.move_to(options.public_key_file);
+    secret.keep();
+    public_file.keep();
     std::printf("Public key: %s\n", signing::public_key_base64(public_key).c_str());
 }
 
