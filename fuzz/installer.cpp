@@ -78,14 +78,16 @@ int record_command(const char* command) {
     if (std::strcmp(command, "sh -i") == 0) {
         require(installer_state.debug_shell != 0, "the debug shell is opened only under -d");
     } else {
+        // The shell replaces itself with the file, so that its status is the file's.
         const std::string quoted = command;
-        const std::string start = "'" + temp_dir + TEMP_DIR_PREFIX;
+        const std::string exec = "exec ";
+        const std::string start = exec + "'" + temp_dir + TEMP_DIR_PREFIX;
         const std::string end = std::string(TEMP_FILE_NAME) + "'";
         require(quoted.size() == start.size() + TEMP_DIR_RANDOM + end.size() && quoted.rfind(start, 0) == 0 &&
                     quoted.compare(quoted.size() - end.size(), end.size(), end) == 0,
                 "the shell is given nothing but the temporary file in a private directory");
         struct stat status;
-        const std::string path = quoted.substr(1, quoted.size() - 2);
+        const std::string path = quoted.substr(exec.size() + 1, quoted.size() - exec.size() - 2);
         require(::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode),
                 "what the shell is given is a regular file");
     }
