@@ -17,7 +17,7 @@ build=$(cd "${1:-$source_dir/build}" && pwd)
 runs=${RUNS:-3}
 tree_mb=${TREE_MB:-100}
 zkpack=$build/bin/zkpack
-[ -x "$zkpack" ] && [ -x "$build/bin/zkinstall" ] || { echo "build zkpack and zkinstall in $build first" >&2; exit 1; }
+[ -x "$zkpack" ] && [ -x "$build/lib/zkinstall/zkinstall-$(uname -m)" ] || { echo "build zkpack and zkinstall in $build first" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-$build}/compression-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -18,7 +18,7 @@ build=$(cd "${1:-$source_dir/build}" && pwd)
 runs=${RUNS:-9}
 tree_mb=${TREE_MB:-20}
 zkpack=$build/bin/zkpack
-[ -x "$zkpack" ] && [ -x "$build/bin/zkinstall" ] || { echo "build zkpack and zkinstall in $build first" >&2; exit 1; }
+[ -x "$zkpack" ] && [ -x "$build/lib/zkinstall/zkinstall-$(uname -m)" ] || { echo "build zkpack and zkinstall in $build first" >&2; exit 1; }
 [ -x /usr/bin/time ] || { echo "needs /usr/bin/time (scripts/deps.sh installs it)" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-$build}/install-bench.XXXXXX")

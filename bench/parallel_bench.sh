@@ -19,7 +19,7 @@ pack_runs=${PACK_RUNS:-3}
 tree_mb=${TREE_MB:-100}
 file_count=${FILES:-3000}
 zkpack=$build/bin/zkpack
-[ -x "$zkpack" ] && [ -x "$build/bin/zkinstall" ] || { echo "build zkpack and zkinstall in $build first" >&2; exit 1; }
+[ -x "$zkpack" ] && [ -x "$build/lib/zkinstall/zkinstall-$(uname -m)" ] || { echo "build zkpack and zkinstall in $build first" >&2; exit 1; }
 for tool in /usr/bin/time lbzip2 pbzip2 bsdtar makeself; do
     command -v "$tool" >/dev/null || { echo "needs $tool" >&2; exit 1; }
 done

@@ -26,8 +26,8 @@ function(zk_link_static_program target)
 endfunction()
 
 # zk_split_debug_info(TARGET): moves TARGET's debug info to a file beside it,
-# named after the program and its processor (so that a copy of a cross-built
-# program keeps a name of its own), and links the program to it, where gdb
+# named after the program (which the installer programs name their
+# processor in), and links the program to it, where gdb
 # and addr2line find it. The program is copied into every package, which
 # should not carry megabytes of debug info.
 #
@@ -46,7 +46,7 @@ function(zk_split_debug_info target)
       VERBATIM)
     return()
   endif()
-  set(debug_name $<TARGET_FILE_NAME:${target}>-${CMAKE_SYSTEM_PROCESSOR}.debug)
+  set(debug_name $<TARGET_FILE_NAME:${target}>.debug)
   # --add-gnu-debuglink records the base name of the path it is given, so it
   # runs in the program's directory.
   add_custom_command(TARGET ${target} POST_BUILD

@@ -34,19 +34,22 @@ if [ "$variant" = shared ]; then
   LDFLAGS="$LDFLAGS -Wl,-rpath,$prefix/lib"
 else
   "$cmake" --install "$build" --prefix "$prefix" >/dev/null
-  for file in bin/zkpack bin/zkinstall lib/libzk.a share/man/man1/zkpack.1 share/man/man1/zkinstall.1 \
+  for file in bin/zkpack lib/zkinstall/zkinstall-"$(uname -m)" lib/libzk.a share/man/man1/zkpack.1 share/man/man1/zkinstall.1 \
               share/doc/zk/libzk.md share/doc/zk/LICENSE; do
     [ -f "$prefix/$file" ] || fail "not installed: $file"
   done
+  # The installer programs are data for zkpack, not commands.
+  commands=$(cd "$prefix/bin" && echo *)
+  [ "$commands" = zkpack ] || fail "bin/ holds $commands, not zkpack alone"
 fi
 for file in include/zk/zk.h include/zk/base/crc.h lib/pkgconfig/zk.pc lib/cmake/zk/zkConfig.cmake \
             lib/cmake/zk/zkConfigVersion.cmake; do
   [ -f "$prefix/$file" ] || fail "not installed: $file"
 done
-# The installed zkpack finds the installer programs installed beside it.
+# The installed zkpack finds the installer programs installed for it.
 for arch in "$(uname -m)" aarch64; do
-  [ -e "$build/bin/zkinstall-$arch" ] && [ -e "$prefix/bin/zkpack" ] || continue
-  [ -e "$prefix/bin/zkinstall-$arch" ] || fail "not installed: bin/zkinstall-$arch"
+  [ -e "$build/lib/zkinstall/zkinstall-$arch" ] && [ -e "$prefix/bin/zkpack" ] || continue
+  [ -e "$prefix/lib/zkinstall/zkinstall-$arch" ] || fail "not installed: lib/zkinstall/zkinstall-$arch"
   "$prefix/bin/zkpack" create -q -o "$scratch/setup-$arch" --arch "$arch" --env A=b
   [ "$("$prefix/bin/zkpack" list "$scratch/setup-$arch" | head -n 1)" = "installer program: $arch" ] ||
     fail "zkpack create --arch $arch did not take zkinstall-$arch"

@@ -106,7 +106,7 @@ TEST_F(HostileUser, PackageRewrittenAfterItsCheckNeverRunsTheNewBytes) {
         bool swapped;
     };
     std::vector<Attack> attacks{{"swapped name", "x86_64", false, true}, {"swapped name, signed", "x86_64", true, true}};
-    if (zktest::exists(EMULATOR) && zktest::exists(zktest::binary_dir() + "/bin/zkinstall-aarch64")) {
+    if (zktest::exists(EMULATOR) && zktest::exists(zktest::installer_program_path("aarch64"))) {
         attacks.push_back({"qemu-user, signed", "aarch64", true, false});
     }
     for (const Attack& a : attacks) {

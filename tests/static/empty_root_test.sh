@@ -17,15 +17,14 @@ scratch=$(mktemp -d "$build/test-tmp/empty-root.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
 "$cmake" --install "$build" --prefix "$scratch/prefix" >/dev/null
-installer=$scratch/prefix/bin/zkinstall
+installer=$scratch/prefix/lib/zkinstall/zkinstall-$(uname -m)
 
 # No NEEDED entry and no interpreter, in the native installer and in the
 # aarch64 one when it was built. A static-pie program keeps a dynamic section
 # for relocating itself, which names no library. Nor may a call reach the
 # name service switch (getpwnam, gethostid...), which would load the host's
 # modules, whose names the C library builds from "libnss_".
-for program in "$installer" "$scratch/prefix/bin/zkinstall-aarch64"; do
-  [ "$program" = "$installer" ] || [ -e "$build/bin/zkinstall-aarch64" ] || continue
+for program in "$scratch"/prefix/lib/zkinstall/zkinstall-*; do
   dynamic=$(readelf --dynamic --wide "$program") || fail "readelf cannot read $program"
   headers=$(readelf --program-headers --wide "$program") || fail "readelf cannot read $program"
   ! grep -F '(NEEDED)' <<<"$dynamic" || fail "$program needs shared libraries"

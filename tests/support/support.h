@@ -111,6 +111,8 @@ private:
     std::string error_;
 };
 
+// The installer program built for ARCH (x86_64, aarch64...), and this machine's.
+std::string installer_program_path(const std::string& arch);
 std::string zkinstall_path();
 std::string zkpack_path();
 std::string source_dir();

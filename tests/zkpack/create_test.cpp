@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -85,11 +86,16 @@ TEST(ZkpackCreate, EnvironmentPayloadUpTo1023BytesIsAccepted) {
 }
 
 // zkpack takes the installer program of this machine, or of the one --arch
-// names, from beside itself; --stub wins over both.
-TEST(ZkpackCreate, InstallerProgramsBesideZkpack) {
+// names, from their directory relative to its own, laid out as in the build
+// tree; --stub wins over both.
+TEST(ZkpackCreate, InstallerProgramsRelativeToZkpack) {
     TempDir dir;
-    const std::string packer = dir / "zkpack";
+    const std::string packer = dir / "bin/zkpack";
+    ::mkdir((dir / "bin").c_str(), 0755);
     write_file(packer, read_file(zktest::zkpack_path()), 0755);
+    const auto stub_for = [&](const std::string& arch) {
+        return dir.path() + zktest::installer_program_path(arch).substr(zktest::binary_dir().size());
+    };
     const auto create = [&](std::vector<std::string> choice) {
         std::vector<std::string> args = {"create", "-o", dir / "setup", "--env", "A=b"};
         args.insert(args.end(), choice.begin(), choice.end());
@@ -97,33 +103,34 @@ TEST(ZkpackCreate, InstallerProgramsBesideZkpack) {
     };
 
     auto result = create({});
-    EXPECT_EQ(result.err, "zkpack: " + (dir / "zkinstall") +
+    EXPECT_EQ(result.err, "zkpack: " + stub_for("x86_64") +
                               ": cannot open the default stub (give --stub FILE): No such file or directory\n");
     EXPECT_EQ(result.status, 1);
     result = create({"--arch", "aarch64"});
-    EXPECT_EQ(result.err, "zkpack: " + (dir / "zkinstall-aarch64") +
+    EXPECT_EQ(result.err, "zkpack: " + stub_for("aarch64") +
                               ": cannot open the installer program for aarch64 (give --stub FILE): No such file or "
                               "directory\n");
     EXPECT_EQ(result.status, 1);
 
     const std::string native = zkpacktest::elf_stub("this machine's");
     const std::string arm = zkpacktest::elf_stub("arm", zkpacktest::MACHINE_AARCH64);
-    write_file(dir / "zkinstall", native, 0755);
-    write_file(dir / "zkinstall-x86_64", native, 0755);
-    write_file(dir / "zkinstall-aarch64", native, 0755);
+    std::filesystem::create_directories(std::filesystem::path(stub_for("x86_64")).parent_path());
+    write_file(stub_for("x86_64"), native, 0755);
+    write_file(stub_for("aarch64"), native, 0755);
     result = create({"--arch", "aarch64"});
     EXPECT_EQ(result.err,
-              "zkpack: " + (dir / "zkinstall-aarch64") + ": is an installer program for x86_64, not aarch64\n");
+              "zkpack: " + stub_for("aarch64") + ": is an installer program for x86_64, not aarch64\n");
     EXPECT_EQ(result.status, 1);
     EXPECT_FALSE(zktest::exists(dir / "setup"));
 
-    write_file(dir / "zkinstall-aarch64", arm, 0755);
+    write_file(stub_for("aarch64"), arm, 0755);
+    write_file(dir / "other", native, 0755);
     const std::pair<std::vector<std::string>, std::string> choices[] = {
         {{}, native},
         {{"--arch", "x86_64"}, native},
         {{"--arch", "aarch64"}, arm},
-        {{"--arch", "aarch64", "--stub", dir / "zkinstall"}, native},
-        {{"--stub", dir / "zkinstall", "--arch", "aarch64"}, native},
+        {{"--arch", "aarch64", "--stub", dir / "other"}, native},
+        {{"--stub", dir / "other", "--arch", "aarch64"}, native},
     };
     for (const auto& [choice, stub] : choices) {
         SCOPED_TRACE(testing::PrintToString(choice));

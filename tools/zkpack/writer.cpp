@@ -2,6 +2,7 @@
 
 #include "elf.h"
 #include "format.h"
+#include "layout.h"
 #include "output.h"
 #include "output_apart.h"
 #include "progress.h"
@@ -15,28 +16,38 @@
 #include <array>
 #include <climits>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace zkpack {
 
 namespace {
 
-// The installers built with this zkpack lie beside it, in the build tree as
-// when installed: zkinstall for this machine, zkinstall-ARCH for each
-// architecture.
-std::string beside_zkpack(const std::string& name) {
+// The installers built with this zkpack lie in a directory of their own
+// relative to it, in the build tree as when installed: zkinstall-ARCH for
+// each architecture.
+std::string installer_program(const std::string& name) {
     std::array<char, PATH_MAX> self{};
     const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
     if (n <= 0)
-        fail_system("/proc/self/exe", "cannot find zkpack's own file, nor " + name + " beside it (give --stub FILE)");
-    const std::string path(self.data(), static_cast<size_t>(n));
-    return path.substr(0, path.rfind('/') + 1) + name;
+        fail_system("/proc/self/exe", "cannot find zkpack's own file, nor " + name + " relative to it (give --stub FILE)");
+    // The kernel gives the file's resolved name, so each ".." of the layout
+    // can be taken off as text.
+    std::string dir(self.data(), static_cast<size_t>(n));
+    const auto to_parent = [&dir] { dir.erase(std::min(dir.rfind('/'), dir.size())); };
+    to_parent();
+    std::string_view relative = STUB_DIR_FROM_ZKPACK;
+    while (relative.substr(0, 3) == "../") {
+        to_parent();
+        relative.remove_prefix(3);
+    }
+    return dir + "/" + std::string(relative) + "/" + name;
 }
 
 std::string chosen_stub(const Options& options) {
     if (!options.stub.empty()) return options.stub;
     const bool native = options.arch.empty();
-    const std::string stub = beside_zkpack(native ? "zkinstall" : "zkinstall-" + options.arch);
+    const std::string stub = installer_program("zkinstall-" + (native ? std::string(NATIVE_ARCH) : options.arch));
     if (::access(stub.c_str(), R_OK) != 0) {
         const std::string what = native ? "the default stub" : "the installer program for " + options.arch;
         fail_system(stub, "cannot open " + what + " (give --stub FILE)");
