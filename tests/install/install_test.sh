@@ -35,7 +35,7 @@ if [ "$variant" = shared ]; then
 else
   "$cmake" --install "$build" --prefix "$prefix" >/dev/null
   for file in bin/zkpack lib/zkinstall/zkinstall-"$(uname -m)" lib/libzk.a share/man/man1/zkpack.1 share/man/man1/zkinstall.1 \
-              share/doc/zk/libzk.md share/doc/zk/LICENSE; do
+              share/doc/zk/libzk.md share/doc/zk/LICENSE share/doc/zk/examples/base.cpp; do
     [ -f "$prefix/$file" ] || fail "not installed: $file"
   done
   # The installer programs are data for zkpack, not commands.
