@@ -41,7 +41,9 @@ zk_add_option(--script CPACK_ZKINSTALL_SETUP_SCRIPT)
 execute_process(COMMAND "${CPACK_ZKINSTALL_ZKPACK}" ${zk_args}
   RESULT_VARIABLE zk_status ERROR_VARIABLE zk_error ERROR_STRIP_TRAILING_WHITESPACE)
 if(NOT zk_status EQUAL 0)
-  message(FATAL_ERROR "zkpack could not write ${CPACK_PACKAGE_FILE_NAME}.run (exit status ${zk_status}):\n${zk_error}")
+  # Indented, zkpack's lines are shown as they are rather than rewrapped.
+  string(REPLACE "\n" "\n  " zk_error "${zk_error}")
+  message(FATAL_ERROR "zkpack could not write ${CPACK_PACKAGE_FILE_NAME}.run (exit status ${zk_status}):\n  ${zk_error}")
 endif()
 # CPack copies these to the build tree (or cpack -B's directory).
 set(CPACK_EXTERNAL_BUILT_PACKAGES ${zk_built})
