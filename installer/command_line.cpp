@@ -11,7 +11,7 @@ namespace {
 
 // Kept beside the table below, which it describes.
 constexpr char USAGE[] =
-    "Usage: %1$s [--target DIR] [--yes] [--quiet] [-d] [-gz] [--accept] [-- ARG...]\n"
+    "Usage: %1$s [--target DIR | -gz] [--yes] [--quiet] [-d] [--accept] [-- ARG...]\n"
     "       %1$s --check | --list | --info\n"
     "       %1$s --extract DIR [--yes] [--accept] [--quiet]\n"
     "       %1$s --help | --version\n"
