@@ -104,7 +104,8 @@ for compression in zstd xz; do
     $compression -t -q "$work/tree.tar.$compression"
 done
 echo "installer program: $(stat -c %s "$installer_program") bytes; archive payloads:" \
-     "zstd $(stat -c %s "$work/tree.tar.zstd"), xz $(stat -c %s "$work/tree.tar.xz") bytes"
+     "zstd $(stat -c %s "$work/tree.tar.zstd") bytes, xz $(stat -c %s "$work/tree.tar.xz") bytes" \
+     "in $(xz -l --robot "$work/tree.tar.xz" | awk '$1 == "totals" { print $3 }') blocks"
 
 # Every run writes into a directory of its own, as an installation does.
 install_with() { ZKINSTALL_THREADS=$2 TEMP="$work" timed "$3" "$work/setup-$1" --target "$work/out.$4" --quiet </dev/null >/dev/null; }
