@@ -7,6 +7,7 @@
 
 #include <array>
 #include <utility>
+#include <vector>
 
 namespace zkpack {
 
@@ -38,6 +39,11 @@ constexpr int LONG_DISTANCE_LEVEL = 20;
 // zstd --long's window, the largest the installer takes.
 constexpr int LONG_WINDOW_LOG = 27;
 
+// A payload up to this size is held back until its end, so that zstd learns
+// its size: a level's tables and window (88 MB at 19) then shrink to what
+// it needs, in packing and in installing.
+constexpr size_t SMALL_PAYLOAD = 1024 * 1024;
+
 class ZstdCompressor final : public PayloadCompressor {
 public:
     ZstdCompressor(int level, int threads, ByteSink sink) : context_(ZSTD_createCCtx()), sink_(std::move(sink)) {
@@ -50,25 +56,44 @@ public:
             set(ZSTD_c_enableLongDistanceMatching, 1);
             set(ZSTD_c_windowLog, LONG_WINDOW_LOG);
         }
+        held_.reserve(SMALL_PAYLOAD);
     }
     ~ZstdCompressor() override { ZSTD_freeCCtx(context_); }
     ZstdCompressor(const ZstdCompressor&) = delete;
     ZstdCompressor& operator=(const ZstdCompressor&) = delete;
 
     void write(const unsigned char* data, size_t length) override {
-        ZSTD_inBuffer in{data, length, 0};
-        while (in.pos < in.size) step(in, ZSTD_e_continue);
+        if (holding_ && held_.size() + length <= SMALL_PAYLOAD) {
+            held_.insert(held_.end(), data, data + length);
+            return;
+        }
+        release_held();
+        compress(data, length);
     }
     void finish() override {
-        ZSTD_inBuffer in{nullptr, 0, 0};
-        while (step(in, ZSTD_e_end) != 0) {
+        if (holding_) {
+            const size_t status = ZSTD_CCtx_setPledgedSrcSize(context_, held_.size());
+            if (ZSTD_isError(status)) fail("zstd compressor", ZSTD_getErrorName(status));
+            release_held();
         }
+        ZSTD_inBuffer in{nullptr, 0, 0};
+        while (step(in, ZSTD_e_end) != 0) {}
     }
 
 private:
     void set(ZSTD_cParameter parameter, int value) {
         const size_t status = ZSTD_CCtx_setParameter(context_, parameter, value);
         if (ZSTD_isError(status)) fail("zstd compressor", ZSTD_getErrorName(status));
+    }
+    void release_held() {
+        if (!holding_) return;
+        holding_ = false;
+        compress(held_.data(), held_.size());
+        held_ = {};
+    }
+    void compress(const unsigned char* data, size_t length) {
+        ZSTD_inBuffer in{data, length, 0};
+        while (in.pos < in.size) step(in, ZSTD_e_continue);
     }
     size_t step(ZSTD_inBuffer& in, ZSTD_EndDirective directive) {
         ZSTD_outBuffer out{output_.data(), output_.size(), 0};
@@ -80,6 +105,8 @@ private:
 
     ZSTD_CCtx* context_;
     ByteSink sink_;
+    bool holding_ = true;
+    std::vector<unsigned char> held_;
     std::array<unsigned char, OUTPUT_PIECE> output_{};
 };
 
@@ -106,8 +133,7 @@ public:
         while (stream_.avail_in > 0) step(LZMA_RUN);
     }
     void finish() override {
-        while (step(LZMA_FINISH) != LZMA_STREAM_END) {
-        }
+        while (step(LZMA_FINISH) != LZMA_STREAM_END) {}
     }
 
 private:
