@@ -215,6 +215,8 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool emulated() { return std::getenv("ZK_EMULATOR") != nullptr; }
+
 mode_t mode_of(const std::string& path) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return 0;

@@ -50,7 +50,7 @@ constexpr char CREATE_OPTIONS[] =
     "\n"
     "Options of create:\n"
     "  -o OUT                 the installer to write\n"
-    "  --arch ARCH            the installer program for ARCH (x86_64 or aarch64):\n"
+    "  --arch ARCH            the installer program for ARCH (x86_64, aarch64 or i686):\n"
     "                         zkinstall-ARCH beside zkpack (default: zkinstall, this machine's)\n"
     "  --stub FILE            the installer program to use, an ELF executable (wins over --arch)\n"
     "  --default-dir DIR      the install directory offered by default: an environment\n"
