@@ -227,6 +227,7 @@ std::string binary_dir() { return ZK_BINARY_DIR; }
 std::string source_dir() { return ZK_SOURCE_DIR; }
 std::string installer_program_path(const std::string& arch) { return std::string(ZK_STUB_DIR) + "/zkinstall-" + arch; }
 std::string zkinstall_path() { return installer_program_path(ZK_NATIVE_ARCH); }
+std::string native_arch() { return ZK_NATIVE_ARCH; }
 std::string zkpack_path() { return binary_dir() + "/bin/zkpack"; }
 
 Tmpfs::Tmpfs(const std::string& path, unsigned long flags, const std::string& options) : path_(path) {
