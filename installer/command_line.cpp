@@ -11,7 +11,7 @@ namespace {
 
 // Kept beside the table below, which it describes.
 constexpr char USAGE[] =
-    "Usage: %1$s [--target DIR] [--yes] [--quiet] [-d] [-gz] [--accept] [-- ARG...]\n"
+    "Usage: %1$s [--target DIR | -gz] [--yes] [--quiet] [-d] [--accept] [-- ARG...]\n"
     "       %1$s --check | --list | --info\n"
     "       %1$s --extract DIR [--yes] [--accept] [--quiet]\n"
     "       %1$s --help | --version\n"
@@ -104,6 +104,19 @@ const Option* find_option(std::string_view name) {
     return nullptr;
 }
 
+// As GNU tools do, a long option may be abbreviated to any prefix that only
+// it begins with.
+const Option* find_long_option(std::string_view name) {
+    if (const Option* exact = find_option(name)) return exact;
+    const Option* found = nullptr;
+    for (const Option& option : OPTIONS) {
+        if (option.name.substr(0, 2) != "--" || option.name.substr(0, name.size()) != name) continue;
+        if (found != nullptr) return nullptr;
+        found = &option;
+    }
+    return found;
+}
+
 bool is_long_option(const char* arg) { return arg[0] == '-' && arg[1] == '-' && arg[2] != '\0'; }
 
 // Help is asked for in any of its spellings, wherever it stands.
@@ -171,16 +184,16 @@ private:
         char* arg = argv_[index];
         char* equals = std::strchr(arg, '=');
         const std::string_view name(arg, equals != nullptr ? static_cast<size_t>(equals - arg) : std::strlen(arg));
-        const Option* option = find_option(name);
+        const Option* option = find_long_option(name);
         char* value = equals != nullptr ? equals + 1 : nullptr;
         if (option == nullptr) {
             refuse("Unknown option: %.*s\n", arg);
         } else if (!option->takes_value && value != nullptr) {
-            refuse("Option %.*s takes no value\n", name);
+            refuse("Option %.*s takes no value\n", option->name);
         } else {
             if (option->takes_value && value == nullptr && index + 1 < argc_) value = argv_[++index];
             if (option->takes_value && (value == nullptr || value[0] == '\0')) {
-                refuse("Option %.*s needs a value\n", name);
+                refuse("Option %.*s needs a value\n", option->name);
             } else {
                 use(*option, value);
             }

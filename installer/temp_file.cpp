@@ -63,11 +63,16 @@ std::string command_for(const char* path) {
     return command;
 }
 
+// The shell's own statuses for a command it could not execute or find.
+bool shell_could_not_start(int status) {
+    return status == -1 || (WIFEXITED(status) && (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127));
+}
+
 // A status that fails the record, reported as such; the package may say
-// that its statuses mean nothing. Under -gz standard output carries the
-// archive.
+// that its statuses mean nothing, but not that of a program the shell could
+// not start. Under -gz standard output carries the archive.
 bool report_status(int status, const char* what) {
-    if (installer_state.ignore_script_status != 0) return true;
+    if (installer_state.ignore_script_status != 0 && !shell_could_not_start(status)) return true;
     FILE* report = installer_state.stream_only != 0 ? stderr : stdout;
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
         std::fprintf(report, "%s failed with exit status %d\n", what, WEXITSTATUS(status));
@@ -83,11 +88,6 @@ bool report_status(int status, const char* what) {
 bool forbids_programs() {
     struct statvfs status;
     return ::fstatvfs(temp_dir_fd, &status) == 0 && (status.f_flag & ST_NOEXEC) != 0;
-}
-
-// The shell's own statuses for a command it could not execute or find.
-bool shell_could_not_start(int status) {
-    return status == -1 || (WIFEXITED(status) && (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127));
 }
 
 // A shell runs a script from a descriptor it moves to 10 or above; below

@@ -1,6 +1,7 @@
 #include <zk/sort/qsort.h>
 #include "qsort_internal.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -70,15 +71,60 @@ void selection_sort(unsigned char* base, size_t count, size_t size, Comparator c
     }
 }
 
+// The first of the count elements at base that does not sort before key
+// (with_equals false) or after it (with_equals true).
+unsigned char* bound(unsigned char* base, size_t count, size_t size, const unsigned char* key, bool with_equals) {
+    while (count > 0) {
+        const size_t half = count / 2;
+        unsigned char* middle = base + half * size;
+        const int order = current_comparator(middle, key);
+        if (order < 0 || (with_equals && order == 0)) {
+            base = middle + size;
+            count -= half + 1;
+        } else {
+            count = half;
+        }
+    }
+    return base;
+}
+
+// Merges two adjacent sorted runs of left and right elements without
+// scratch, by rotations: slower than a merge through a block, but the array
+// still ends sorted and stable when no block can be had.
+void merge_in_place(unsigned char* base, size_t left, size_t right, size_t size) {
+    if (left == 0 || right == 0) return;
+    unsigned char* const middle = base + left * size;
+    if (left + right == 2) {
+        if (current_comparator(base, middle) > 0) swap_elements(base, middle, size);
+        return;
+    }
+    unsigned char* left_cut;
+    unsigned char* right_cut;
+    if (left >= right) {
+        left_cut = base + left / 2 * size;
+        right_cut = bound(middle, right, size, left_cut, false);
+    } else {
+        right_cut = middle + right / 2 * size;
+        left_cut = bound(base, left, size, right_cut, true);
+    }
+    std::rotate(left_cut, middle, right_cut);
+    const size_t moved_left = static_cast<size_t>(middle - left_cut) / size;
+    const size_t moved_right = static_cast<size_t>(right_cut - middle) / size;
+    unsigned char* const joined = left_cut + moved_right * size;
+    merge_in_place(base, static_cast<size_t>(left_cut - base) / size, moved_right, size);
+    merge_in_place(joined, moved_left, right - moved_right, size);
+}
+
 // Merges base[0, left_bytes) and base[left_bytes, total_bytes). Ties take the
-// left element, which keeps the sort stable. When a large run's scratch block
-// cannot be had, the step is skipped and the run stays two sorted halves.
+// left element, which keeps the sort stable. A large run whose scratch block
+// cannot be had is merged in place.
 void merge_sort(size_t left_bytes, size_t total_bytes, size_t size, unsigned char* base) {
     std::array<unsigned char, MERGE_STACK_BYTES> stack_scratch;
     unsigned char* heap_scratch = nullptr;
     if (total_bytes >= MERGE_STACK_BYTES) {
         heap_scratch = static_cast<unsigned char*>(merge_scratch_alloc(total_bytes));
         if (heap_scratch == nullptr) {
+            merge_in_place(base, left_bytes / size, (total_bytes - left_bytes) / size, size);
             return;
         }
     }

@@ -1,10 +1,12 @@
 // The docs cannot drift from the code: every example the library reference
 // shows is a program under docs/examples/ that is built, run in an empty
 // directory, and compared with the code and output printed in
-// docs/libzk.md; and each program's --help and man page name the same options.
+// docs/libzk.md; each program's --help and man page name the same options;
+// and the README's commands and layout are the tree's.
 #include "support.h"
 
 #include <dirent.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -50,7 +52,7 @@ TEST_P(Example, TheReferenceShowsItsCodeAndOutputExactly) {
     const std::string name = GetParam();
     const std::string source = zktest::read_file(examples_source + "/" + name + ".cpp");
     const std::string reference = zktest::read_file(zktest::source_dir() + "/docs/libzk.md");
-    const std::string title = "`docs/examples/" + name + ".cpp`:";
+    const std::string title = "`examples/" + name + ".cpp`:";
     const size_t at = reference.find(title);
     ASSERT_NE(at, std::string::npos) << "docs/libzk.md does not show " << name << ".cpp";
     EXPECT_EQ(next_block(reference, "cpp", at), source) << "the code shown differs from " << name << ".cpp";
@@ -165,6 +167,39 @@ TEST(Docs, CompletionOffersEveryLongOptionOfHelp) {
     EXPECT_EQ(long_options_in(completions(installer_script, "_zkinstall", "setup -")),
               help_options(zktest::run(zktest::zkinstall_path(), {"--help"}, bare).out));
     EXPECT_EQ(completions(installer_script, "_zkinstall", "setup -- -"), "\n");
+}
+
+// The README opens with the two commands, which exist, CI runs the second,
+// and its layout table names each top-level folder and nothing else.
+TEST(Docs, ReadmeCommandsAndLayoutAreTheTrees) {
+    const std::string source = zktest::source_dir();
+    const std::string readme = zktest::read_file(source + "/README.md");
+    const std::smatch commands = [&] {
+        std::smatch match;
+        std::regex_search(readme, match, std::regex("^# zkinstall\n\n```sh\n(\\S+) +#[^\n]*\n(\\S+) +#[^\n]*\n```"));
+        return match;
+    }();
+    ASSERT_EQ(commands.size(), 3u) << "the README does not open with its two commands";
+    for (const std::string& command : {commands[1].str(), commands[2].str()}) {
+        EXPECT_EQ(::access((source + "/" + command).c_str(), X_OK), 0) << command;
+    }
+    EXPECT_NE(zktest::read_file(source + "/.ci/run").find("exec " + commands[2].str() + "\n"), std::string::npos);
+
+    const std::string layout = readme.substr(readme.find("\n## Layout\n"));
+    std::set<std::string> in_table;
+    const std::regex row("\n\\| `([a-z/]+)/` \\|");
+    for (std::sregex_iterator it(layout.begin(), layout.end(), row), end; it != end; ++it) {
+        in_table.insert((*it)[1].str().substr(0, (*it)[1].str().find('/')));
+    }
+    std::set<std::string> folders;
+    if (DIR* dir = ::opendir(source.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (entry->d_type == DT_DIR && name[0] != '.' && name.compare(0, 5, "build") != 0) folders.insert(name);
+        }
+        ::closedir(dir);
+    }
+    EXPECT_EQ(in_table, folders);
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 # the three ways a user would: a CMake project through find_package(zk), the
 # same project through add_subdirectory of the source tree, and a Makefile
 # through pkg-config. Each program runs. EXTRA_FLAGS (the sanitizer's) go to
-# every compile and link.
+# every compile and link. Then, from the prefix moved elsewhere, a project
+# packs itself with cpack -G External and its installer installs it; the
+# shared build, which has no zkpack, checks that the CPack module says so.
 set -euo pipefail
 cmake=$1 build=$2 source=$3 cxx=$4 extra_flags=$5 variant=${6:-static}
 consumer=$source/tests/install/consumer
@@ -35,7 +37,7 @@ if [ "$variant" = shared ]; then
 else
   "$cmake" --install "$build" --prefix "$prefix" >/dev/null
   for file in bin/zkpack lib/zkinstall/zkinstall-"$(uname -m)" lib/libzk.a share/man/man1/zkpack.1 share/man/man1/zkinstall.1 \
-              share/doc/zk/libzk.md share/doc/zk/LICENSE; do
+              share/doc/zk/libzk.md share/doc/zk/LICENSE share/doc/zk/examples/base.cpp; do
     [ -f "$prefix/$file" ] || fail "not installed: $file"
   done
   # The installer programs are data for zkpack, not commands.
@@ -118,3 +120,48 @@ if [ "$variant" = static ]; then
   "$cxx" -std=c++17 $extra_flags -o "$scratch/api_names" "$source/tests/api/api_names.cpp" $(pkg-config --cflags --libs zk)
   "$scratch/api_names"
 fi
+
+# A project packed by cpack -G External through ZkInstallCPack, with the
+# zkpack that the package config finds relative to itself: the prefix is
+# moved first.
+moved=$scratch/moved packaged=$scratch/packaged
+mv "$prefix" "$moved"
+configure_packaged() {  # CONFIGURE-ARGS...
+  "$cmake" -S "$source/tests/install/packaged" -B "$packaged" -DCMAKE_PREFIX_PATH="$moved" "$@" >"$scratch/log" 2>&1
+}
+if [ "$variant" = shared ]; then
+  # Installed without the programs: the module says so once it is used.
+  ! configure_packaged || fail "the CPack module was taken without zkpack"
+  grep -qF "ZkInstallCPack needs zkpack, which is not installed with zk" "$scratch/log" ||
+    { cat "$scratch/log"; fail "no clear message for the missing zkpack"; }
+  exit 0
+fi
+cpack=${cmake%/*}/cpack installer=hello-2.1-Linux.run
+"$moved/bin/zkpack" keygen -W -p "$scratch/hello.pub" -s "$scratch/hello.key" >/dev/null
+configure_packaged -DZKINSTALL_SIGN_KEY="$scratch/hello.key" || { cat "$scratch/log"; fail "configuring the packaged project"; }
+cd "$packaged"
+! "$cpack" -G External -D CPACK_ZKINSTALL_WELCOME_FILE="$scratch/missing" >"$scratch/log" 2>&1 ||
+  fail "cpack succeeded with a missing welcome file"
+grep -qF "zkpack: $scratch/missing: cannot open" "$scratch/log" || { cat "$scratch/log"; fail "cpack hid zkpack's message"; }
+[ -e "$installer" ] && fail "a failed cpack left $installer"
+
+# count_records KIND: how many records of KIND the installer lists.
+count_records() { ./"$installer" --list | grep -c "^$1 record" || true; }
+"$cpack" -G External -D CPACK_MONOLITHIC_INSTALL=ON >"$scratch/log" 2>&1 || { cat "$scratch/log"; fail "cpack, monolithic"; }
+[ "$(count_records archive)" -eq 1 ] || fail "a monolithic $installer has $(count_records archive) archive records"
+"$cpack" -G External >"$scratch/log" 2>&1 || { cat "$scratch/log"; fail "cpack -G External"; }
+[ -x "$installer" ] || fail "cpack wrote no executable $installer"
+[ "$(count_records archive)" -eq 2 ] || fail "$installer has $(count_records archive) archive records, not one per component"
+for kind in welcome script; do
+  [ "$(count_records $kind)" -eq 1 ] || fail "$installer has no $kind record"
+done
+"$moved/bin/zkpack" verify --pubkey "$scratch/hello.pub" "$installer" >/dev/null || fail "$installer is not signed with hello.key"
+info=$(./"$installer" --info)
+for line in "product: hello" "version: 2.1" "compression: zstd" "default directory: /opt/hello"; do
+  grep -qxF "$line" <<<"$info" || fail "$installer --info lacks '$line': $info"
+done
+mkdir "$scratch/tmp"
+TEMP=$scratch/tmp ./"$installer" --target "$scratch/hello" --quiet >"$scratch/log" 2>&1 || { cat "$scratch/log"; fail "installing $installer"; }
+[ "$("$scratch/hello/bin/hello")" = "Hello from the packed product." ] || fail "the installed program did not find its data"
+[ "$(cat "$scratch/hello/share/hello/installed")" = "hello 2.1 in $scratch/hello" ] || fail "the setup script did not run"
+echo "cpack -G External packed, signed and installed a project of two components"

@@ -117,7 +117,13 @@ INSTANTIATE_TEST_SUITE_P(
         LongCase{{"word", "-yes"}, RunMode::usage_error, "Unknown option: -yes (did you mean --yes?)"},
         LongCase{{"-extract=d"}, RunMode::usage_error, "Unknown option: -extract (did you mean --extract?)"},
         LongCase{{"-version"}, RunMode::usage_error, "Unknown option: -version (did you mean --version?)"},
-        LongCase{{"--", "-target", "--bogus"}, RunMode::install, ""}));
+        LongCase{{"--", "-target", "--bogus"}, RunMode::install, ""},
+        // Abbreviations, as GNU tools take them: any prefix of one option alone.
+        LongCase{{"--targ=dir", "--y", "--qu"}, RunMode::install, ""}, LongCase{{"--ver"}, RunMode::version, ""},
+        LongCase{{"--ex", "d", "--acc"}, RunMode::extract, ""},
+        LongCase{{"--t"}, RunMode::usage_error, "Option --target needs a value"},
+        LongCase{{"--qu=1"}, RunMode::usage_error, "Option --quiet takes no value"},
+        LongCase{{"--lists"}, RunMode::usage_error, "Unknown option: --lists"}));
 
 TEST(LongOptions, KeepTheirValues) {
     installer_state = InstallerState{};
@@ -130,10 +136,12 @@ TEST(LongOptions, KeepTheirValues) {
     EXPECT_EQ(installer_state.assume_yes, 1);
 
     installer_state = InstallerState{};
-    storage = {"pkg", "--extract=out/dir"};
+    storage = {"pkg", "--extract=out/dir", "--sig", "s", "--pub=k"};
     argv = argv_of(storage);
     parse_args(static_cast<int>(storage.size()), argv.data());
     EXPECT_STREQ(installer_state.extract_dir, "out/dir");
+    EXPECT_STREQ(installer_state.signature_path, "s");
+    EXPECT_STREQ(installer_state.public_key, "k");
 }
 
 }  // namespace

@@ -130,7 +130,7 @@ TEST_F(OptionRun, HelpAndVersionNeedNoPackage) {
     options.argv0 = "zkinstall";
     RunResult r = zktest::run(zktest::zkinstall_path(), {"--help"}, options);
     EXPECT_EQ(first_line(r.out),
-              "Usage: zkinstall [--target DIR] [--yes] [--quiet] [-d] [-gz] [--accept] [-- ARG...]\n");
+              "Usage: zkinstall [--target DIR | -gz] [--yes] [--quiet] [-d] [--accept] [-- ARG...]\n");
     EXPECT_NE(r.out.find("  --extract DIR  unpack the archives into DIR and run nothing\n"), std::string::npos);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
@@ -152,7 +152,7 @@ TEST_F(OptionRun, RefusedCommandLineDoesNothing) {
                                                                                       {"-check"}}) {
         const RunResult r = run(args, replying("\n\n"));
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err.substr(r.err.find('\n') + 1, 39), "Usage: pkg [--target DIR] [--yes] [--qu") << args[0];
+        EXPECT_EQ(r.err.substr(r.err.find('\n') + 1, 39), "Usage: pkg [--target DIR | -gz] [--yes]") << args[0];
         EXPECT_EQ(r.status, 2);
     }
     EXPECT_EQ(first_line(run({"--force"}).err), "Unknown option: --force\n");
@@ -168,7 +168,7 @@ TEST_F(OptionRun, HelpInEverySpellingInstallsNothing) {
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{"-h"}, {"-help"}, {"-?"}, {"word", "-h"}, {"--yes", "-?"}}) {
         const RunResult r = run(args, replying("\n\n"));
-        EXPECT_EQ(first_line(r.out), "Usage: pkg [--target DIR] [--yes] [--quiet] [-d] [-gz] [--accept] [-- ARG...]\n")
+        EXPECT_EQ(first_line(r.out), "Usage: pkg [--target DIR | -gz] [--yes] [--quiet] [-d] [--accept] [-- ARG...]\n")
             << args[0];
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.status, 0);
@@ -412,7 +412,8 @@ with tarfile.open('odd.tar', 'w', format=tarfile.GNU_FORMAT) as t:
         t.addfile(info, io.BytesIO(data))
 )";
     zktest::write_file(dir / "make.py", make);
-    ASSERT_EQ(zkpacktest::shell("cd " + zkpacktest::quoted(dir.path()) + " && python3 make.py && truncate -s 1M sp && echo end >> sp" +
+    ASSERT_EQ(zkpacktest::shell("cd " + zkpacktest::quoted(dir.path()) +
+                                " && python3 make.py && truncate -s 1M sp && echo end >> sp" +
                                 " && tar --sparse --format=posix -rf odd.tar sp && bzip2 -k odd.tar")
                   .status,
               0);

@@ -116,7 +116,8 @@ TEST_F(InstallerRun, EnvironmentRecordsReachLaterPrograms) {
 }
 
 // A failing program or script fails the installation and nothing after it
-// runs, unless the package was built to say its statuses mean nothing.
+// runs, unless the package was built to say its statuses mean nothing; even
+// then one that the shell could not start fails, with its reason.
 TEST_F(InstallerRun, ExitStatusesOfProgramsAndScripts) {
     program("later", "echo later ran\n");
     const struct {
@@ -131,6 +132,7 @@ TEST_F(InstallerRun, ExitStatusesOfProgramsAndScripts) {
         {"--program", "exit 1\n", false, "Program failed with exit status 1\n"},
         {"--script", "echo script ran\nexit 3\n", true, ""},
         {"--program", "kill -TERM $$\n", true, ""},
+        {"--script", "no-such-command-here\n", true, "Setup script failed with exit status 127\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.option) + " " + c.body + (c.ignored ? " ignored" : ""));
@@ -139,8 +141,9 @@ TEST_F(InstallerRun, ExitStatusesOfProgramsAndScripts) {
         pack(records);
         const RunResult r = install({"--quiet"});
         const std::string ran = std::strstr(c.body, "echo") != nullptr ? "script ran\n" : "";
-        EXPECT_EQ(r.out, ran + c.report + (c.ignored ? "later ran\n" + std::string(SUCCESS) : std::string(FAILURE)));
-        EXPECT_EQ(r.status, c.ignored ? 0 : 1);
+        const bool fails = *c.report != '\0';
+        EXPECT_EQ(r.out, ran + c.report + (fails ? std::string(FAILURE) : "later ran\n" + std::string(SUCCESS)));
+        EXPECT_EQ(r.status, fails ? 1 : 0);
         EXPECT_TRUE(temp_is_empty());
         const RunResult listed = zkpacktest::zkpack({"list", package});
         EXPECT_NE(listed.out.find(c.ignored ? "script status:     ignored\n" : "script status:     looked at\n"),

@@ -135,20 +135,26 @@ TEST(Qsort, RunsOf4096BytesOrMoreTakeAHeapBlock) {
     }
 }
 
-TEST(Qsort, RefusedHeapBlockSkipsOnlyThatMerge) {
-    // 2048 ints in reverse: the merges of 1024 and 2048 elements (4096 and
-    // 8192 bytes) are refused, so the array ends as four sorted runs of 512,
-    // each holding the elements it started with.
-    std::vector<int> values(2048);
-    std::iota(values.rbegin(), values.rend(), 0);
+// A merge whose block is refused is made in place: the array still ends
+// sorted, and equal keys keep their order.
+TEST(Qsort, RefusedHeapBlockStillSortsStably) {
+    // 2048 pairs (key, input position) of 8 bytes, keys in a few equal
+    // classes: the merges of 512 elements and more (4096 bytes) are refused.
+    struct Pair {
+        int key;
+        int position;
+    };
+    std::vector<Pair> values(2048);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = {static_cast<int>((values.size() - i) * 7 % 13), static_cast<int>(i)};
+    std::vector<Pair> expected = values;
+    std::stable_sort(expected.begin(), expected.end(), [](const Pair& a, const Pair& b) { return a.key < b.key; });
     ScratchWatch watch(true);
-    zk::qsort(values.data(), values.size(), sizeof(int), counting_compare_ints);
-    EXPECT_EQ(scratch_requests, (std::vector<size_t>{4096, 4096, 8192}));
-    for (size_t run = 0; run < 4; ++run) {
-        std::vector<int> expected(512);
-        std::iota(expected.begin(), expected.end(), static_cast<int>(2048 - 512 * (run + 1)));
-        EXPECT_EQ(std::vector<int>(values.begin() + run * 512, values.begin() + (run + 1) * 512), expected)
-            << "run " << run;
+    zk::qsort(values.data(), values.size(), sizeof(Pair), counting_compare_ints);
+    EXPECT_EQ(scratch_requests, (std::vector<size_t>{4096, 4096, 8192, 4096, 4096, 8192, 16384}));
+    for (size_t i = 0; i < values.size(); ++i) {
+        ASSERT_EQ(values[i].key, expected[i].key) << "at " << i;
+        ASSERT_EQ(values[i].position, expected[i].position) << "at " << i;
     }
 }
 

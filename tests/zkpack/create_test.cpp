@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <filesystem>
 #include <cstdint>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
@@ -118,8 +118,7 @@ TEST(ZkpackCreate, InstallerProgramsRelativeToZkpack) {
     write_file(stub_for("x86_64"), native, 0755);
     write_file(stub_for("aarch64"), native, 0755);
     result = create({"--arch", "aarch64"});
-    EXPECT_EQ(result.err,
-              "zkpack: " + stub_for("aarch64") + ": is an installer program for x86_64, not aarch64\n");
+    EXPECT_EQ(result.err, "zkpack: " + stub_for("aarch64") + ": is an installer program for x86_64, not aarch64\n");
     EXPECT_EQ(result.status, 1);
     EXPECT_FALSE(zktest::exists(dir / "setup"));
 

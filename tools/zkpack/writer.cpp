@@ -30,7 +30,8 @@ std::string installer_program(const std::string& name) {
     std::array<char, PATH_MAX> self{};
     const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
     if (n <= 0)
-        fail_system("/proc/self/exe", "cannot find zkpack's own file, nor " + name + " relative to it (give --stub FILE)");
+        fail_system("/proc/self/exe",
+                    "cannot find zkpack's own file, nor " + name + " relative to it (give --stub FILE)");
     // The kernel gives the file's resolved name, so each ".." of the layout
     // can be taken off as text.
     std::string dir(self.data(), static_cast<size_t>(n));
