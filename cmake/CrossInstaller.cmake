@@ -48,6 +48,9 @@ endfunction()
 
 function(zk_cross_installer arch)
   cmake_parse_arguments(ARG "LIBRARY_TESTS" "" "" ${ARGN})
+  if(NOT ZK_BUILD_TESTS)
+    set(ARG_LIBRARY_TESTS FALSE)
+  endif()
   set(cross_dir ${PROJECT_BINARY_DIR}/cross-${arch})
   set(program zkinstall-${arch})
   get_filename_component(built ${cross_dir}/bin/${ZK_STUB_DIR_FROM_BIN}/${program} ABSOLUTE)
@@ -72,7 +75,7 @@ function(zk_cross_installer arch)
     # Its sources are this project's: the inner build decides what is stale.
     BUILD_ALWAYS ON)
 
-  if(ARG_LIBRARY_TESTS AND ZK_BUILD_TESTS)
+  if(ARG_LIBRARY_TESTS)
     add_test(NAME ${arch}.library_tests COMMAND ${CMAKE_CTEST_COMMAND} --test-dir ${cross_dir} --output-on-failure)
     set_tests_properties(${arch}.library_tests PROPERTIES LABELS unit)
   endif()
