@@ -22,6 +22,7 @@
 #include "tar_stream.h"
 #include "temp_file.h"
 #include "terminal_text.h"
+#include "writing_apart.h"
 
 namespace {
 
@@ -400,11 +401,14 @@ RecordResult file_extract(package_format::PayloadReader& payload) {
     if (shows_progress()) std::printf("\n");
     ArchiveOutput output;
     PumpSession session{&payload, &output};
-    // The block-parallel pump cuts bzip2 streams only; xz blocks decode on
-    // threads of liblzma's own in bzunzip.
-    const int threads = payload_compression(payload) == payload_codec::Compression::bzip2 ? decoding_threads() : 1;
-    const int32_t pumped =
-        threads > 1 ? parallel_bzunzip(threads, session, archive_write) : bzunzip(&session, payload_read, archive_write);
+    // The block-parallel pump cuts bzip2 streams only; zstd decodes on one
+    // thread and xz blocks on threads of liblzma's own, the files written
+    // beside them.
+    const bool bzip2 = payload_compression(payload) == payload_codec::Compression::bzip2;
+    const int threads = decoding_threads();
+    const int32_t pumped = threads == 1 ? bzunzip(&session, payload_read, archive_write)
+                           : bzip2      ? parallel_bzunzip(threads, session, archive_write)
+                                        : bzunzip_writing_apart(session, archive_write);
     const bool entries_failed = output.finish() != 0;
     return failed_if(pumped != 0 || entries_failed);
 }

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zstd.h>
 
 #include <array>
 #include <cstdio>
@@ -103,6 +104,14 @@ std::string bzip2_compress(const std::string& bytes) {
                                  static_cast<unsigned>(bytes.size()), 9, 0, 0) != BZ_OK) {
         throw std::runtime_error("bzip2 compression failed");
     }
+    compressed.resize(length);
+    return compressed;
+}
+
+std::string zstd_compress(const std::string& bytes) {
+    std::string compressed(ZSTD_compressBound(bytes.size()), '\0');
+    const size_t length = ZSTD_compress(compressed.data(), compressed.size(), bytes.data(), bytes.size(), 3);
+    if (ZSTD_isError(length)) throw std::runtime_error("zstd compression failed");
     compressed.resize(length);
     return compressed;
 }

@@ -1,5 +1,5 @@
 // Helpers of the archive tests: tar streams built field by field, bzip2
-// compression, snapshots of directory trees, standard output captured.
+// and zstd compression, snapshots of directory trees, standard output captured.
 #pragma once
 
 #include <map>
@@ -31,6 +31,7 @@ std::string tar_header(const TarEntry& entry);
 std::string tar_archive(const std::vector<TarEntry>& entries);
 
 std::string bzip2_compress(const std::string& bytes);
+std::string zstd_compress(const std::string& bytes);
 
 // Bytes that hardly compress, the same every time: their stream spans many
 // reads and deliveries.
