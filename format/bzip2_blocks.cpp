@@ -146,7 +146,8 @@ void BitWriter::take_whole_bytes(std::vector<unsigned char>& whole) {
 
 std::vector<unsigned char> one_block_stream(int level, const unsigned char* data, uint64_t from, uint64_t to) {
     BitWriter writer;
-    writer.bytes().reserve((to - from) / 8 + MIN_BLOCK_STREAM_SIZE + 16);
+    // The block's bits are in memory, so their bytes count in a size_t.
+    writer.bytes().reserve(static_cast<size_t>((to - from) / 8) + MIN_BLOCK_STREAM_SIZE + 16);
     put_header(writer, level);
     writer.append_bits(data, from, to);
     put_end(writer, block_crc(data, from));

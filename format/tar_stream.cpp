@@ -63,12 +63,14 @@ bool for_each_pax_record(std::string_view text, Use use) {
         const size_t space = text.find(' ');
         if (space == std::string_view::npos) return false;
         const std::optional<uint64_t> length = decimal(text.substr(0, space));
-        if (!length || *length <= space + 1 || *length > text.size() || text[*length - 1] != '\n') return false;
-        const std::string_view record = text.substr(space + 1, *length - space - 2);
+        if (!length || *length <= space + 1 || *length > text.size()) return false;
+        const size_t record_length = static_cast<size_t>(*length);  // within text, so a size_t
+        if (text[record_length - 1] != '\n') return false;
+        const std::string_view record = text.substr(space + 1, record_length - space - 2);
         const size_t equals = record.find('=');
         if (equals == std::string_view::npos) return false;
         if (!use(PaxRecord{record.substr(0, equals), record.substr(equals + 1)})) return false;
-        text.remove_prefix(*length);
+        text.remove_prefix(record_length);
     }
     return true;
 }

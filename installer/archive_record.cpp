@@ -277,7 +277,8 @@ void ArchiveWriter::entry(const Entry& entry) {
     next_region_ = 0;
     region_left_ = 0;
     if (shows_progress()) {
-        std::printf("Extracting %s .. %lu bytes\n", entry_name_.c_str(), static_cast<unsigned long>(entry.size));
+        std::printf("Extracting %s .. %llu bytes\n", entry_name_.c_str(),
+                    static_cast<unsigned long long>(entry.size));
     }
     const bool directory = entry.kind == EntryKind::directory;
     const unsigned mode = entry.mode.value_or(directory ? DEFAULT_DIRECTORY_MODE : DEFAULT_FILE_MODE);

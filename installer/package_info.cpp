@@ -29,6 +29,8 @@ Facts facts;
 constexpr char ARCHITECTURE[] = "x86_64";
 #elif defined(__aarch64__)
 constexpr char ARCHITECTURE[] = "aarch64";
+#elif defined(__i386__)
+constexpr char ARCHITECTURE[] = "i686";
 #else
 constexpr char ARCHITECTURE[] = "unknown";
 #endif

@@ -59,9 +59,9 @@ void check_size(const Header& header, uint32_t marker_offset, uint64_t file_size
     std::printf(
         "\n*** Error:\n"
         "    Package is corrupt - incorrect size detected.\n"
-        "    File size should be: %ld bytes\n"
-        "    Actual size        : %ld bytes\n",
-        static_cast<long>(expected), static_cast<long>(file_size));
+        "    File size should be: %llu bytes\n"
+        "    Actual size        : %llu bytes\n",
+        static_cast<unsigned long long>(expected), static_cast<unsigned long long>(file_size));
     ask_to_continue(stdout);
 }
 

@@ -58,7 +58,7 @@ void show_text(package_format::PayloadReader& payload, bool shown) {
     uint64_t length = payload.remaining();
     int column = 0;
     while (length != 0) {
-        const size_t size = std::min<size_t>(length, block.size());
+        const size_t size = static_cast<size_t>(std::min<uint64_t>(length, block.size()));
         if (!payload.read_whole(block.data(), size)) {
             std::fprintf(stderr, "Premature EOF detected\n");
             fatal_exit();

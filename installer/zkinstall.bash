@@ -17,4 +17,4 @@ _zkinstall() {
                                   --help -h -help --version -d -gz -program --' -- "$cur"))
     fi
 }
-complete -o filenames -F _zkinstall zkinstall zkinstall-x86_64 zkinstall-aarch64
+complete -o filenames -F _zkinstall zkinstall zkinstall-x86_64 zkinstall-aarch64 zkinstall-i686

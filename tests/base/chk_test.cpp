@@ -13,8 +13,10 @@ extern "C" const char* __asan_default_options() { return "allocator_may_return_n
 
 namespace {
 
-// More than any allocator grants, and still a size_t the message can name.
-constexpr size_t REFUSED = SIZE_MAX / 2;
+// More than any allocator grants (above PTRDIFF_MAX, which a 32-bit
+// process's 4 GiB could otherwise hold), and still a size_t the message
+// can name.
+constexpr size_t REFUSED = SIZE_MAX / 2 + 1;
 
 std::string expected_report(const char* verb) {
     char text[128];

@@ -159,7 +159,7 @@ TEST(Docs, CompletionOffersEveryLongOptionOfHelp) {
         offered += completions(zkpack_script, "_zkpack", std::string("zkpack ") + command + " -");
     }
     EXPECT_EQ(long_options_in(offered), help_options(zktest::run(zktest::zkpack_path(), {"--help"}).out));
-    EXPECT_EQ(completions(zkpack_script, "_zkpack", "zkpack create --arch ''"), "x86_64\naarch64\n");
+    EXPECT_EQ(completions(zkpack_script, "_zkpack", "zkpack create --arch ''"), "x86_64\naarch64\ni686\n");
 
     zktest::RunOptions bare;
     bare.env = {{"PATH", std::nullopt}};

@@ -15,18 +15,6 @@ namespace {
 
 using zktest::RunResult;
 
-std::string size_report(uint64_t should_be, uint64_t actual) {
-    return "\n*** Error:\n"
-           "    Package is corrupt - incorrect size detected.\n"
-           "    File size should be: " +
-           std::to_string(should_be) +
-           " bytes\n"
-           "    Actual size        : " +
-           std::to_string(actual) +
-           " bytes\n"
-           "    Press <Enter> to continue: ";
-}
-
 size_t marker_offset_of(const std::string& bytes) { return bytes.find(zkpacktest::marker()); }
 
 void set_length(std::string& bytes, uint32_t length) {
@@ -62,8 +50,8 @@ protected:
         std::string bytes = packed({"--env", "FIRST=one", "--program", sources / "show"});
         const size_t marker_offset = marker_offset_of(bytes);
         GetParam().change(bytes);
-        report = size_report(marker_offset + zkpacktest::load32(bytes, marker_offset + zkpacktest::LENGTH_FIELD),
-                             bytes.size());
+        const uint64_t length = zkpacktest::load32(bytes, marker_offset + zkpacktest::LENGTH_FIELD);
+        report = zkpacktest::wrong_size_report(marker_offset + length, bytes.size());
         scene.emplace(bytes);
     }
 

@@ -49,7 +49,7 @@ for file in include/zk/zk.h include/zk/base/crc.h lib/pkgconfig/zk.pc lib/cmake/
   [ -f "$prefix/$file" ] || fail "not installed: $file"
 done
 # The installed zkpack finds the installer programs installed for it.
-for arch in "$(uname -m)" aarch64; do
+for arch in "$(uname -m)" aarch64 i686; do
   [ -e "$build/lib/zkinstall/zkinstall-$arch" ] && [ -e "$prefix/bin/zkpack" ] || continue
   [ -e "$prefix/lib/zkinstall/zkinstall-$arch" ] || fail "not installed: lib/zkinstall/zkinstall-$arch"
   "$prefix/bin/zkpack" create -q -o "$scratch/setup-$arch" --arch "$arch" --env A=b

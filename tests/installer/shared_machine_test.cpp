@@ -194,16 +194,7 @@ TEST_F(SharedMachine, PackageFileOf4GiBAndMoreIsTheWrongSize) {
     by_path.argv0 = package;  // the tmpfs is not on PATH
     const RunResult r = install(package, {}, by_path);
     ::truncate(package.c_str(), 0);
-    EXPECT_EQ(r.out,
-              "\n*** Error:\n"
-              "    Package is corrupt - incorrect size detected.\n"
-              "    File size should be: " +
-                  std::to_string(size) +
-                  " bytes\n"
-                  "    Actual size        : " +
-                  std::to_string(grown) +
-                  " bytes\n"
-                  "    Press <Enter> to continue: ");
+    EXPECT_EQ(r.out, zkpacktest::wrong_size_report(size, grown));
     EXPECT_EQ(r.status, 1);
 }
 

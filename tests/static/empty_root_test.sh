@@ -20,8 +20,9 @@ trap 'rm -rf "$scratch"' EXIT
 installer=$scratch/prefix/lib/zkinstall/zkinstall-$(uname -m)
 
 # No NEEDED entry and no interpreter, in the native installer and in the
-# aarch64 one when it was built. A static-pie program keeps a dynamic section
-# for relocating itself, which names no library. Nor may a call reach the
+# cross-built ones (aarch64, i686) when they were built. A static-pie
+# program keeps a dynamic section for relocating itself, which names no
+# library. Nor may a call reach the
 # name service switch (getpwnam, gethostid...), which would load the host's
 # modules, whose names the C library builds from "libnss_".
 for program in "$scratch"/prefix/lib/zkinstall/zkinstall-*; do

@@ -38,6 +38,18 @@ void seal(std::string& file, size_t marker_offset) {
     reseal(file, marker_offset);
 }
 
+std::string wrong_size_report(uint64_t expected, uint64_t actual) {
+    return "\n*** Error:\n"
+           "    Package is corrupt - incorrect size detected.\n"
+           "    File size should be: " +
+           std::to_string(expected) +
+           " bytes\n"
+           "    Actual size        : " +
+           std::to_string(actual) +
+           " bytes\n"
+           "    Press <Enter> to continue: ";
+}
+
 std::string build_package(const std::string& stub, const std::vector<Record>& records) {
     std::string file = stub + marker() + std::string(HEADER_SIZE - marker().size(), '\0');
     for (const auto& record : records) {

@@ -35,6 +35,10 @@ void reseal(std::string& file, size_t marker_offset);
 // Sets the package length and then the checksum for the bytes as they stand.
 void seal(std::string& file, size_t marker_offset);
 
+// The installer's report of a package file whose size is not the header's,
+// up to its prompt.
+std::string wrong_size_report(uint64_t expected, uint64_t actual);
+
 std::string build_package(const std::string& stub, const std::vector<Record>& records);
 
 constexpr unsigned MACHINE_X86_64 = 62;

@@ -215,6 +215,8 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool emulated() { return std::getenv("ZK_EMULATOR") != nullptr; }
+
 mode_t mode_of(const std::string& path) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return 0;
@@ -225,6 +227,7 @@ std::string binary_dir() { return ZK_BINARY_DIR; }
 std::string source_dir() { return ZK_SOURCE_DIR; }
 std::string installer_program_path(const std::string& arch) { return std::string(ZK_STUB_DIR) + "/zkinstall-" + arch; }
 std::string zkinstall_path() { return installer_program_path(ZK_NATIVE_ARCH); }
+std::string native_arch() { return ZK_NATIVE_ARCH; }
 std::string zkpack_path() { return binary_dir() + "/bin/zkpack"; }
 
 Tmpfs::Tmpfs(const std::string& path, unsigned long flags, const std::string& options) : path_(path) {

@@ -91,6 +91,11 @@ std::string without_progress(std::string err);
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, std::string_view content, mode_t mode = 0644);
 bool exists(const std::string& path);
+
+// Whether this test runs under qemu-user (run_foreign.sh says so), which
+// neither limits the address space nor dies of a signal silently.
+bool emulated();
+
 mode_t mode_of(const std::string& path);  // permission bits, from lstat
 
 // A tmpfs of its own mounted on a directory for the scope, where
@@ -114,6 +119,7 @@ private:
 // The installer program built for ARCH (x86_64, aarch64...), and this machine's.
 std::string installer_program_path(const std::string& arch);
 std::string zkinstall_path();
+std::string native_arch();
 std::string zkpack_path();
 std::string source_dir();
 std::string binary_dir();

@@ -212,7 +212,7 @@ TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
         {{"-o", out, "--stub", dir / "object", "--env", "A=b"},
          "zkpack: " + (dir / "object") + ": is not an ELF executable, so it cannot serve as the installer program\n",
          1},
-        {usual({"--arch", "arm64"}), "zkpack: unknown architecture 'arm64' (x86_64 or aarch64)" + usage, 2},
+        {usual({"--arch", "arm64"}), "zkpack: unknown architecture 'arm64' (x86_64, aarch64 or i686)" + usage, 2},
         {usual({"--arch"}), "zkpack: option '--arch' needs an argument" + usage, 2},
         {{"-o", out, "--stub", dir / "huge", "--env", "A=b"},
          "zkpack: " + (dir / "huge") + ": would make the installer 4 GiB or larger, beyond its 32-bit offsets\n",

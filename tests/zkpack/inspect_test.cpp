@@ -126,6 +126,7 @@ TEST(ZkpackList, NamesTheInstallerProgramsArchitecture) {
     const std::pair<std::string, std::string> stubs[] = {
         {zkpacktest::elf_stub(), "x86_64"},
         {zkpacktest::elf_stub("", zkpacktest::MACHINE_AARCH64), "aarch64"},
+        {zkpacktest::elf_stub("", 3), "i686"},
         {zkpacktest::elf_stub("", 243), "ELF machine 243"},
         {big_endian, "ELF machine 2"},
         {core_dump, "not an ELF executable"},

@@ -25,7 +25,7 @@ struct Architecture {
     unsigned machine;
 };
 
-constexpr Architecture ARCHITECTURES[] = {{"x86_64", 62}, {"aarch64", 183}};
+constexpr Architecture ARCHITECTURES[] = {{"x86_64", 62}, {"aarch64", 183}, {"i686", 3}};
 
 unsigned field16(const std::array<unsigned char, FIELDS_READ>& header, size_t at) {
     const unsigned first = header[at], second = header[at + 1];
@@ -34,7 +34,7 @@ unsigned field16(const std::array<unsigned char, FIELDS_READ>& header, size_t at
 
 }  // namespace
 
-const char ARCHITECTURE_NAMES[] = "x86_64 or aarch64";
+const char ARCHITECTURE_NAMES[] = "x86_64, aarch64 or i686";
 
 std::optional<unsigned> executable_machine(int fd, const std::string& path, uint64_t limit) {
     std::array<unsigned char, FIELDS_READ> header{};

@@ -14,7 +14,7 @@ namespace zkpack {
 // position-independent one); nullopt otherwise.
 std::optional<unsigned> executable_machine(int fd, const std::string& path, uint64_t limit);
 
-// "x86_64", "aarch64", or "ELF machine N" for the others.
+// "x86_64", "aarch64", "i686", or "ELF machine N" for the others.
 std::string machine_name(unsigned machine);
 
 // The machine of an architecture zkpack builds installers for, by its name.

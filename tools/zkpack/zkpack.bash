@@ -19,7 +19,7 @@ _zkpack() {
         *) return ;;
     esac
     case $prev in
-        --arch) COMPREPLY=($(compgen -W 'x86_64 aarch64' -- "$cur")); return ;;
+        --arch) COMPREPLY=($(compgen -W 'x86_64 aarch64 i686' -- "$cur")); return ;;
         --compress) COMPREPLY=($(compgen -W 'bzip2 zstd xz' -- "$cur")); return ;;
         --tree | --default-dir) COMPREPLY=($(compgen -d -- "$cur")); return ;;
         # Values that are not file names.
