@@ -29,4 +29,4 @@ done
 
 echo "== fuzz targets"
 # The sanitizer build has made them, with the library instrumented for them.
-fuzz/run.sh -t 15 --fresh --preset asan
+fuzz/run.sh -t 8 --fresh --preset asan

@@ -181,6 +181,9 @@ TEST_F(SharedMachine, ClosedStandardInputIsTheEndOfInput) {
 // tmpfs where one can be mounted: there its holes read without the disk's
 // file system filling four GiB of page cache with zeros.
 TEST_F(SharedMachine, PackageFileOf4GiBAndMoreIsTheWrongSize) {
+#ifdef ZKTEST_ASAN
+    GTEST_SKIP() << "the checksum pass over 4 GiB of holes: time under the sanitizers, the same code as the normal build's";
+#endif
     const std::string built = pack("pkg", {"--env", "FIRST=one"});
     const std::string bytes = zktest::read_file(built);
     ::mkdir((dir / "big").c_str(), 0755);
