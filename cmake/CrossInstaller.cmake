@@ -68,6 +68,10 @@ function(zk_cross_installer arch)
       -DCMAKE_INSTALL_LIBDIR=${CMAKE_INSTALL_LIBDIR}
       -DZK_WERROR=${ZK_WERROR}
       -DZK_INSTALLER_ONLY=ON
+      # Each library compiled as a few sources rather than one per file: a
+      # third less time, and the native build still compiles each file
+      # alone, which keeps every file's includes honest.
+      -DCMAKE_UNITY_BUILD=ON
       -DZK_BUILD_TESTS=${ARG_LIBRARY_TESTS}
     BUILD_COMMAND ${CMAKE_COMMAND} --build ${cross_dir} ${targets}
     INSTALL_COMMAND ${CMAKE_COMMAND} -E copy_if_different ${built} ${built}.debug

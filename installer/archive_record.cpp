@@ -42,13 +42,6 @@ std::array<timespec, 2> entry_times(const Timestamp& mtime) {
     return {timespec{0, UTIME_OMIT}, timespec{static_cast<time_t>(mtime.seconds), mtime.nanoseconds}};
 }
 
-// A directory the archive lists: its last header's mode and time, set
-// when the archive ends.
-struct ListedDirectory {
-    unsigned mode;
-    std::optional<Timestamp> mtime;
-};
-
 }  // namespace
 
 // Makes the entries the tar reader hands over, beneath the working
@@ -70,6 +63,13 @@ public:
     bool write_failed() const { return write_failed_; }
 
 private:
+    // A directory the archive lists: its last header's mode and time, set
+    // when the archive ends.
+    struct ListedDirectory {
+        unsigned mode;
+        std::optional<Timestamp> mtime;
+    };
+
     void fail(const char* message);
     void fail_writing();
     void make_entry(const Entry& entry, unsigned mode);

@@ -12,6 +12,9 @@ packages=(cmake ninja-build g++ pkg-config libbz2-dev libzstd-dev liblzma-dev li
 # One group per processor, installed apart so that one's failure costs no other.
 cross_groups=("g++-aarch64-linux-gnu libbz2-dev:arm64 libzstd-dev:arm64 liblzma-dev:arm64 libsodium-dev:arm64"
               "g++-i686-linux-gnu libbz2-dev:i386 libzstd-dev:i386 liblzma-dev:i386 libsodium-dev:i386")
+# What configure looks for of each group: its compiler and static libraries.
+cross_needs=("aarch64-linux-gnu-g++ /usr/lib/aarch64-linux-gnu"
+             "i686-linux-gnu-g++ /usr/lib/i386-linux-gnu")
 
 missing() {
   local package
@@ -21,9 +24,21 @@ missing() {
     fi
   done
 }
+has_cross() {  # COMPILER LIBDIR
+  local lib
+  command -v "$1" >/dev/null || return 1
+  for lib in libbz2.a libzstd.a liblzma.a libsodium.a; do [ -e "$2/$lib" ] || return 1; done
+}
 mapfile -t missing_packages < <(missing "${packages[@]}")
-# shellcheck disable=SC2086 # each group is a list of words
-mapfile -t missing_cross < <(missing ${cross_groups[*]})
+wanted_groups=()
+for at in "${!cross_groups[@]}"; do
+  # shellcheck disable=SC2086 # a list of words
+  has_cross ${cross_needs[$at]} || wanted_groups+=("${cross_groups[$at]}")
+done
+[ ${#missing_packages[@]} -eq 0 ] && [ ${#wanted_groups[@]} -eq 0 ] && exit 0
+
+# shellcheck disable=SC2086
+mapfile -t missing_cross < <(missing ${wanted_groups[*]})
 [ ${#missing_packages[@]} -eq 0 ] && [ ${#missing_cross[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing_packages[*]} ${missing_cross[*]}"
@@ -41,7 +56,7 @@ done
 $sudo apt-get update -q || echo "deps.sh: apt-get update failed for some indexes; going on with the others"
 install() { DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "$@"; }
 [ ${#missing_packages[@]} -eq 0 ] || install "${missing_packages[@]}"
-for group in "${cross_groups[@]}"; do
+for group in "${wanted_groups[@]}"; do
   # shellcheck disable=SC2086
   mapfile -t wanted < <(missing $group)
   if [ ${#wanted[@]} -ne 0 ] && ! install "${wanted[@]}"; then
