@@ -277,8 +277,7 @@ void ArchiveWriter::entry(const Entry& entry) {
     next_region_ = 0;
     region_left_ = 0;
     if (shows_progress()) {
-        std::printf("Extracting %s .. %llu bytes\n", entry_name_.c_str(),
-                    static_cast<unsigned long long>(entry.size));
+        std::printf("Extracting %s .. %llu bytes\n", entry_name_.c_str(), static_cast<unsigned long long>(entry.size));
     }
     const bool directory = entry.kind == EntryKind::directory;
     const unsigned mode = entry.mode.value_or(directory ? DEFAULT_DIRECTORY_MODE : DEFAULT_FILE_MODE);
@@ -316,8 +315,9 @@ void ArchiveWriter::data(const unsigned char* bytes, size_t count) {
 void ArchiveWriter::entry_end() {
     if (entry_file_ == nullptr) return;
     // A sparse file's size, holes at its end included.
-    const bool write_failed = std::fflush(entry_file_) != 0 || std::ferror(entry_file_) != 0 ||
-                              (sparse_size_ && ::ftruncate(::fileno(entry_file_), static_cast<off_t>(*sparse_size_)) != 0);
+    const bool write_failed =
+        std::fflush(entry_file_) != 0 || std::ferror(entry_file_) != 0 ||
+        (sparse_size_ && ::ftruncate(::fileno(entry_file_), static_cast<off_t>(*sparse_size_)) != 0);
     if (!write_failed && entry_mtime_) ::futimens(::fileno(entry_file_), entry_times(*entry_mtime_).data());
     const bool close_failed = std::fclose(entry_file_) != 0;
     entry_file_ = nullptr;

@@ -17,6 +17,7 @@
 #include "block_scanner.h"
 #include "bzip2_decoder.h"
 #include "run_signals.h"
+#include "thread_start.h"
 
 uint64_t planted_block_magic_bit = UINT64_MAX;
 
@@ -304,15 +305,22 @@ int32_t parallel_bzunzip(int threads, PumpSession& session, PumpWrite write_fn) 
     // bytes of output, and each decoder's libbzip2 takes 3.6 MB at level 9
     // beside it: a few megabytes per thread, whatever the archive's size.
     Pool pool(static_cast<size_t>(threads) + 2);
-    std::thread writer(run_writer, std::ref(pool), std::ref(session), write_fn);
+    std::thread writer;
+    if (!try_start_thread(writer, run_writer, std::ref(pool), std::ref(session), write_fn)) {
+        return continue_sequentially(session, 0, 0, write_fn);
+    }
     {
         // The writer alone takes the run's signals from here on: it makes
         // the names their clean-up removes, and holds them back until a
         // name is noted, which it could not do for another thread.
         const RunSignalsHeld held;
-        std::vector<std::thread> decoders;
-        for (int i = 0; i < threads; ++i) decoders.emplace_back(run_decoder, std::ref(pool));
-        const InputState ended = scan_blocks(pool, scanner);
+        std::vector<std::thread> decoders(static_cast<size_t>(threads));
+        size_t started = 0;
+        while (started < decoders.size() && try_start_thread(decoders[started], run_decoder, std::ref(pool))) ++started;
+        decoders.resize(started);
+        // Without a decoder nothing is cut, and the stream is read from its
+        // start on this thread.
+        const InputState ended = decoders.empty() ? InputState::doubt : scan_blocks(pool, scanner);
         {
             std::unique_lock<std::mutex> lock(pool.mutex);
             pool.input = ended;

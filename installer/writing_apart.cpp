@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "run_signals.h"
+#include "thread_start.h"
 
 namespace {
 
@@ -98,7 +99,8 @@ void run_writer(Handoff& handoff) {
 
 int32_t bzunzip_writing_apart(PumpSession& session, PumpWrite write_fn) {
     Handoff handoff(session, write_fn);
-    std::thread writer(run_writer, std::ref(handoff));
+    std::thread writer;
+    if (!try_start_thread(writer, run_writer, std::ref(handoff))) return bzunzip(&session, payload_read, write_fn);
     int32_t decoded;
     {
         // The writer alone takes the run's signals from here on, as in the

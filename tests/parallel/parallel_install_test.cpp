@@ -6,6 +6,7 @@
 #include "tree_util.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <optional>
 #include <random>
@@ -110,10 +112,12 @@ protected:
     }
 
     // No thread count means the installer's default.
-    Outcome install(const std::string& package, const std::optional<std::string>& threads) {
+    Outcome install(const std::string& package, const std::optional<std::string>& threads,
+                    std::function<void()> in_child = {}) {
         const std::string target = dir / ("run" + std::to_string(++runs));
         ::mkdir(target.c_str(), 0755);
         zktest::RunOptions options;
+        options.in_child = std::move(in_child);
         options.cwd = target;
         options.env = {{"TEMP", dir / "tmp"}, {"ZKINSTALL_THREADS", threads}};
         const auto result = zktest::run(package, {}, options);
@@ -211,6 +215,36 @@ TEST_F(ParallelInstall, SoundAndDamagedPayloadsGiveTheSameResultOnAnyThreadCount
 
 // Handing each stream between threads costs dozens of times what decoding
 // it does: such a payload goes to one thread early, whatever the count.
+// Threads that cannot be started (here: no address space left for their
+// stacks, for any or after the first few) leave the work to those that
+// could, down to the installer's own.
+TEST_F(ParallelInstall, ThreadsThatCannotStartLeaveTheWorkToTheOthers) {
+#ifdef ZKTEST_ASAN
+    GTEST_SKIP() << "the sanitizers' shadow memory needs more address space than the limit leaves";
+#endif
+    const std::string zstd_package = dir / "setup-zstd";
+    ASSERT_EQ(zkpacktest::zkpack(
+                  {"create", "-q", "-o", zstd_package, "--compress", "zstd:3", "--archive", dir / "product.tar"})
+                  .status,
+              0);
+    for (const std::string& package : {package_of(compress(tar, 1)), zstd_package}) {
+        const Outcome one = install(package, "1");
+        for (const rlim_t stack_bytes : {rlim_t{4} << 30, rlim_t{300} << 20}) {
+            SCOPED_TRACE(package + ", stacks of " + std::to_string(stack_bytes >> 20) + " MiB");
+            const Outcome starved = install(package, "8", [stack_bytes] {
+                const rlimit stack{stack_bytes, RLIM_INFINITY};
+                const rlimit space{rlim_t{1} << 30, RLIM_INFINITY};
+                ::setrlimit(RLIMIT_STACK, &stack);
+                ::setrlimit(RLIMIT_AS, &space);
+            });
+            EXPECT_EQ(starved.out, one.out);
+            EXPECT_EQ(starved.err, one.err);
+            EXPECT_EQ(starved.status, 0);
+            EXPECT_TRUE(starved.tree == zkpacktest::describe_tree(dir / "product")) << "installed tree is the product";
+        }
+    }
+}
+
 TEST_F(ParallelInstall, TinyStreamsTakeAtMostThreeTimesTheOneThreadTime) {
 #ifdef ZKTEST_ASAN
     GTEST_SKIP() << "a bound on time: the sanitizers' cost per stream would decide it, not the pump";
