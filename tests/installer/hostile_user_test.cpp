@@ -68,8 +68,11 @@ protected:
     }
 
     RunResult install(const std::string& program, const std::vector<std::string>& args, RunOptions options = {}) {
-        for (const auto& [name, value] : std::map<std::string, std::optional<std::string>>{
-                 {"PATH", dir.path() + ":/usr/bin:/bin"}, {"TEMP", temp}, {"TMP", std::nullopt}, {"TMPDIR", std::nullopt}}) {
+        for (const auto& [name, value] :
+             std::map<std::string, std::optional<std::string>>{{"PATH", dir.path() + ":/usr/bin:/bin"},
+                                                               {"TEMP", temp},
+                                                               {"TMP", std::nullopt},
+                                                               {"TMPDIR", std::nullopt}}) {
             options.env.emplace(name, value);
         }
         if (options.argv0.empty()) options.argv0 = "setup";
@@ -105,7 +108,8 @@ TEST_F(HostileUser, PackageRewrittenAfterItsCheckNeverRunsTheNewBytes) {
         bool signed_package;
         bool swapped;
     };
-    std::vector<Attack> attacks{{"swapped name", "x86_64", false, true}, {"swapped name, signed", "x86_64", true, true}};
+    std::vector<Attack> attacks{{"swapped name", "x86_64", false, true},
+                                {"swapped name, signed", "x86_64", true, true}};
     if (zktest::exists(EMULATOR) && zktest::exists(zktest::installer_program_path("aarch64"))) {
         attacks.push_back({"qemu-user, signed", "aarch64", true, false});
     }
@@ -128,13 +132,16 @@ TEST_F(HostileUser, PackageRewrittenAfterItsCheckNeverRunsTheNewBytes) {
         RunOptions options;
         options.env["TARGET"] = found;
         options.env["PATH"] = (a.swapped ? dir.path() : dir / "run") + ":/usr/bin:/bin";
-        const std::vector<std::string> check = a.signed_package ? std::vector<std::string>{"--pubkey", dir / "z.pub"}
-                                                                 : std::vector<std::string>{};
-        const RunResult r = a.arch == "aarch64" ? install(EMULATOR, [&] {
-            std::vector<std::string> emulated{"-0", "setup", running};
-            emulated.insert(emulated.end(), check.begin(), check.end());
-            return emulated;
-        }(), options)
+        const std::vector<std::string> check =
+            a.signed_package ? std::vector<std::string>{"--pubkey", dir / "z.pub"} : std::vector<std::string>{};
+        const RunResult r = a.arch == "aarch64" ? install(
+                                                      EMULATOR,
+                                                      [&] {
+                                                          std::vector<std::string> emulated{"-0", "setup", running};
+                                                          emulated.insert(emulated.end(), check.begin(), check.end());
+                                                          return emulated;
+                                                      }(),
+                                                      options)
                                                 : install(running, check, options);
         EXPECT_NE(zktest::read_file(found).find("ATTACKER RUNS!!"), std::string::npos) << a.what << ": rewritten";
         EXPECT_EQ(r.out, "original second\n" + std::string(SUCCESS)) << a.what;
@@ -196,9 +203,8 @@ TEST_F(HostileUser, TempThatOthersCanChangeIsPassedOver) {
 TEST_F(HostileUser, WithoutTemporaryVariablesTmpServesNeverTheInstallDirectory) {
     const std::string where = dir / "where";
     const std::string welcome = file("welcome", "Welcome\n", 0644);
-    pack(dir / "setup", {"--welcome", welcome, "--program",
-                         file("program", "#!/bin/sh\necho \"$0\" >>" + where + "\n"), "--welcome", welcome,
-                         "--script", file("script", "echo \"$0\" >>" + where + "\n")});
+    pack(dir / "setup", {"--welcome", welcome, "--program", file("program", "#!/bin/sh\necho \"$0\" >>" + where + "\n"),
+                         "--welcome", welcome, "--script", file("script", "echo \"$0\" >>" + where + "\n")});
     const std::string first = mkdir("first", 0755);
     const std::string second = mkdir("second", 0755);
     give_away(first);
@@ -232,10 +238,13 @@ TEST_F(HostileUser, SignalsDuringExtractionLeaveNoName) {
         ::mkdir(sub.c_str(), 0755);
         for (int f = 0; f < 50; ++f) write_file(sub + "/f" + std::to_string(f), std::string(300 * f, 'x'));
     }
-    pack(dir / "setup", {"--tree", tree});
     const std::string target = dir / "inst";
     int ended_by_signal = 0;
-    for (const char* threads : {"1", "4"}) {
+    // bzip2 on one thread and on the block-parallel pump; zstd with its
+    // files written on a thread of their own.
+    const std::pair<const char*, const char*> runs[] = {{"bzip2", "1"}, {"bzip2", "4"}, {"zstd:3", "4"}};
+    for (const auto& [compression, threads] : runs) {
+        pack(dir / "setup", {"--compress", compression, "--tree", tree});
         for (int run = 0; run < 25; ++run) {
             zkpacktest::shell("rm -rf " + zkpacktest::quoted(target));
             RunOptions options;
@@ -248,7 +257,7 @@ TEST_F(HostileUser, SignalsDuringExtractionLeaveNoName) {
             const RunResult r = install(dir / "setup", {"--target", target, "--quiet"}, options);
             if (r.status == 128 + SIGTERM) ++ended_by_signal;
             const RunResult left = zkpacktest::shell("find " + zkpacktest::quoted(target) + " -name '.zkinstall-*'");
-            EXPECT_EQ(left.out, "") << threads << " threads, run " << run;
+            EXPECT_EQ(left.out, "") << compression << ", " << threads << " threads, run " << run;
             EXPECT_EQ(zkpacktest::directory_entries(temp), std::vector<std::string>{});
         }
     }
