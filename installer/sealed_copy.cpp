@@ -7,7 +7,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "fatal.h"
 #include "installer_state.h"
@@ -40,10 +42,16 @@ SealedCopy sealed_copy;
 uint64_t available_memory() {
     FILE* info = std::fopen("/proc/meminfo", "re");
     if (info == nullptr) return 0;
+    // strtoull rather than sscanf: the scanf family would bring its
+    // floating-point parsers into every package's installer program.
+    constexpr std::string_view field = "MemAvailable:";
     unsigned long long kib = 0;
     char line[128];
     while (std::fgets(line, sizeof line, info) != nullptr) {
-        if (std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1) break;
+        if (std::string_view(line).substr(0, field.size()) == field) {
+            kib = std::strtoull(line + field.size(), nullptr, 10);
+            break;
+        }
     }
     std::fclose(info);
     return uint64_t{kib} * 1024;
@@ -59,9 +67,10 @@ void make_room_for(uint64_t size) {
     }
     if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= size) return;
     if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < size) {
-        std::printf("Error: cannot keep a private copy of the package: its %llu bytes exceed the file size limit "
-                    "(ulimit -f)\n",
-                    static_cast<unsigned long long>(size));
+        std::printf(
+            "Error: cannot keep a private copy of the package: its %llu bytes exceed the file size limit "
+            "(ulimit -f)\n",
+            static_cast<unsigned long long>(size));
         fatal_exit();
     }
     const struct rlimit raised { limit.rlim_max, limit.rlim_max };
