@@ -14,12 +14,13 @@
 # It packs the tree with zkpack create --compress bzip2, zstd and xz and
 # with makeself --xz, --zstd and --zstd --complevel 19, timed once each;
 # cuts the zstd and xz packages' archive payloads out, so that the plain
-# tools unpack the very archive the installer does; then, once untimed and
-# RUNS times (default 3), installs each package (--target DIR --quiet) on 1
-# and on 2 threads, unpacks the archives with `zstd -dc | tar -x`,
-# `xz -dc | tar -x` and `xz -T2 -dc | tar -x`, and runs the makeself
-# installers (--noexec --target DIR), each into a fresh directory. It prints
-# sizes, median wall and CPU times and the largest peak resident size.
+# tools unpack the very archive the installer does; then, in rounds (one
+# untimed, then RUNS, default 3) of one run each in turn, installs each
+# package (--target DIR --quiet) on 1 and on 2 threads, unpacks the archives
+# with `zstd -dc | tar -x`, `xz -dc | tar -x` and `xz -T2 -dc | tar -x`, and
+# runs the makeself installers (--noexec --target DIR), each into a fresh
+# directory after a sync. It prints sizes, median wall and CPU times and the
+# largest peak resident size.
 #
 # Usage: bench/compression_bench.sh [BUILD_DIR]   (default: build)
 # Needs /usr/bin/time, zstd and xz; makeself is skipped when not installed
@@ -111,32 +112,40 @@ echo "installer program: $(stat -c %s "$installer_program") bytes; archive paylo
 install_with() { ZKINSTALL_THREADS=$2 TEMP="$work" timed "$3" "$work/setup-$1" --target "$work/out.$4" --quiet </dev/null >/dev/null; }
 untar_with() { mkdir "$work/out.$4" && timed "$3" sh -c "$1 -dc '$work/tree.tar.$2' | tar -x -C '$work/out.$4'"; }
 makeself_with() { TMPDIR="$work" timed "$2" "$work/$1.run" --quiet --nox11 --noexec --target "$work/out.$3" >/dev/null; }
-# runs_of LOG COMMAND ARGS...: COMMAND ARGS LOG NAME, once untimed, then RUNS times.
-runs_of() {
-    local log=$1 run
-    shift
-    "$@" /dev/null "warm-$RANDOM"
-    for ((run = 0; run < runs; ++run)); do "$@" "$log" "$run-$RANDOM"; done
-}
-echo
-printf '%-44s %12s %8s %8s %9s\n' "installing" "" "wall s" "CPU s" "peak KiB"
+
+# label#log#command and its arguments, the log and the output directory's
+# name being added to them.
+cases=()
 for compression in bzip2 zstd xz; do
     for threads in 1 2; do
-        log=$work/install-$compression-$threads.log
-        runs_of "$log" install_with "$compression" "$threads"
-        report "zkinstall --compress $compression, $threads thread(s)" "$log"
+        cases+=("zkinstall --compress $compression, $threads thread(s)#install-$compression-$threads#install_with $compression $threads")
     done
 done
-runs_of "$work/zstd-tar.log" untar_with zstd zstd
-report "zstd -dc | tar -x" "$work/zstd-tar.log"
-runs_of "$work/xz-tar.log" untar_with xz xz
-report "xz -dc | tar -x" "$work/xz-tar.log"
-runs_of "$work/xz2-tar.log" untar_with "xz -T2" xz
-report "xz -T2 -dc | tar -x" "$work/xz2-tar.log"
+cases+=("zstd -dc | tar -x#zstd-tar#untar_with zstd zstd"
+        "xz -dc | tar -x#xz-tar#untar_with xz xz"
+        "xz -T2 -dc | tar -x#xz2-tar#untar_with 'xz -T2' xz")
 if $have_makeself; then
     for name in makeself-zstd makeself-zstd19 makeself-xz; do
-        runs_of "$work/install-$name.log" makeself_with "$name"
-        report "$name.run --noexec --target" "$work/install-$name.log"
+        cases+=("$name.run --noexec --target#install-$name#makeself_with $name")
     done
 fi
+# Round after round, each case once in turn, so that a change in the
+# machine's speed touches every case alike. What earlier runs wrote is
+# flushed first, untimed: its writeback would otherwise take a processor
+# and the disk from whichever case came next.
+for ((run = -1; run < runs; ++run)); do
+    for entry in "${cases[@]}"; do
+        IFS='#' read -r _ name command <<<"$entry"
+        log=$work/$name.log
+        ((run >= 0)) || log=/dev/null
+        sync
+        eval "$command" "$log" "$name.$run"
+    done
+done
+echo
+printf '%-44s %12s %8s %8s %9s\n' "installing" "" "wall s" "CPU s" "peak KiB"
+for entry in "${cases[@]}"; do
+    IFS='#' read -r label name _ <<<"$entry"
+    report "$label" "$work/$name.log"
+done
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
