@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -259,6 +260,20 @@ TEST(ZkpackCreate, RefusesBadInputWithoutWritingAnything) {
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(directory_entries(dir.path()), inputs);
     }
+    // Refused unopened: opening the FIFO would release the writer waiting on it.
+    std::atomic<bool> writer_released{false};
+    std::thread writer([&] {
+        const int fd = ::open((dir / "fifo").c_str(), O_WRONLY | O_CLOEXEC);
+        writer_released = true;
+        if (fd >= 0) ::close(fd);
+    });
+    const auto refused = zkpack({"create", "-o", out, "--stub", stub, "--script", dir / "fifo"}, limited);
+    EXPECT_EQ(refused.err, "zkpack: " + (dir / "fifo") + ": not a regular file\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(writer_released);
+    const int reader = ::open((dir / "fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    writer.join();
+    ::close(reader);
 }
 
 // While a large script is compressed, its file's time is changed or zkpack
