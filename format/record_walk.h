@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "package_format.h"
 
@@ -83,9 +84,16 @@ public:
     uint64_t remaining() const { return record_.length - position_; }
 
 private:
+    // Bytes are fetched from the file in pieces of this size however few
+    // each read asks for: the pump asks for 2 KiB at a time, and a call to
+    // the file for each would cost more than fast codecs take to decode them.
+    static constexpr size_t READ_AHEAD = 64 * 1024;
+
     PositionalReader* file_;
     Record record_;
     uint64_t position_ = 0;
+    std::vector<unsigned char> ahead_;  // fetched bytes; ahead_[ahead_at_] is at position_
+    size_t ahead_at_ = 0;
 };
 
 }  // namespace package_format

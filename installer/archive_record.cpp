@@ -36,6 +36,9 @@ constexpr unsigned OWNER_WRITE = 0200;
 constexpr unsigned DEFAULT_FILE_MODE = 0644;
 constexpr unsigned DEFAULT_DIRECTORY_MODE = 0755;
 constexpr int TEMP_NAME_TRIES = 100;
+// Files are written through a buffer of this size rather than stdio's 4 KiB:
+// a sixteenth of the write calls, which shows where decoding is fast (zstd).
+constexpr size_t FILE_BUFFER_SIZE = 64 * 1024;
 
 // The access time is left as the making of the entry set it.
 std::array<timespec, 2> entry_times(const Timestamp& mtime) {
@@ -85,8 +88,9 @@ private:
     bool write_sparse(const unsigned char* bytes, size_t count);
 
     Beneath tree_;
-    FILE* entry_file_ = nullptr;  // null when the entry's data is dropped
-    int entry_parent_ = -1;       // the directory entry_file_ goes into
+    FILE* entry_file_ = nullptr;                        // null when the entry's data is dropped
+    std::array<char, FILE_BUFFER_SIZE> file_buffer_{};  // entry_file_'s
+    int entry_parent_ = -1;                             // the directory entry_file_ goes into
     std::string entry_leaf_;
     std::string entry_name_;  // printable
     std::string normal_name_;
@@ -207,6 +211,7 @@ void ArchiveWriter::start_file(int parent, const std::string& leaf, unsigned mod
         }
         return fail("Cannot create file %s\n");
     }
+    std::setvbuf(file, file_buffer_.data(), _IOFBF, file_buffer_.size());
     if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) {
         std::printf("Failed to chmod(%s, %o)\n", entry_name_.c_str(), mode);
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,12 +21,15 @@ public:
     explicit MemoryReader(std::string bytes, uint64_t failing_at = UINT64_MAX)
         : bytes_(std::move(bytes)), failing_at_(failing_at) {}
     int64_t read_at(unsigned char* destination, size_t count, uint64_t offset) override {
+        ++reads;
         if (offset + count > failing_at_) return -1;
         if (offset >= bytes_.size()) return 0;
         const size_t n = std::min<size_t>(count, bytes_.size() - offset);
         std::memcpy(destination, bytes_.data() + offset, n);
         return static_cast<int64_t>(n);
     }
+
+    int reads = 0;
 
 private:
     std::string bytes_;
@@ -82,7 +86,8 @@ TEST(PayloadReader, NeverReadsPastItsPayloadAndTellsAPayloadTheFileCuts) {
     PayloadReader payload(memory, welcome);
     std::string read;
     unsigned char piece[3];
-    for (int32_t n; (n = payload.read(piece, sizeof piece)) > 0;) read.append(reinterpret_cast<char*>(piece), static_cast<size_t>(n));
+    for (int32_t n; (n = payload.read(piece, sizeof piece)) > 0;)
+        read.append(reinterpret_cast<char*>(piece), static_cast<size_t>(n));
     EXPECT_EQ(read, "hello");
     EXPECT_EQ(payload.read(piece, sizeof piece), 0) << "the payload's end, not the next record";
 
@@ -96,6 +101,43 @@ TEST(PayloadReader, NeverReadsPastItsPayloadAndTellsAPayloadTheFileCuts) {
     MemoryReader failing(file, HEAD.size() + 3);
     PayloadReader unreadable(failing, welcome);
     EXPECT_EQ(unreadable.read(all, 5), PAYLOAD_CUT_SHORT) << "a read error is no end of payload";
+}
+
+// The pump asks for 2 KiB at a time; the file is asked for far larger pieces,
+// and a seek back into them, or a file that ends inside one, changes nothing
+// of what is read.
+TEST(PayloadReader, ReadsTheFileInLargePiecesWhateverTheReadsAskFor) {
+    std::string big(200 * 1024 + 7, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
+    const std::string file = HEAD + record(KIND_ARCHIVE, big);
+    MemoryReader memory(file);
+    const Record archive{0, HEAD.size(), static_cast<uint32_t>(big.size()), KIND_ARCHIVE};
+    PayloadReader payload(memory, archive);
+    std::string read;
+    std::array<unsigned char, 2048> piece;
+    const auto read_rest = [&](PayloadReader& from) {
+        for (int32_t n; (n = from.read(piece.data(), piece.size())) > 0;)
+            read.append(reinterpret_cast<char*>(piece.data()), static_cast<size_t>(n));
+    };
+    ASSERT_EQ(payload.read(piece.data(), 1), 1);
+    payload.seek(0);
+    read_rest(payload);
+    EXPECT_EQ(read, big);
+    EXPECT_LE(memory.reads, 5) << "one read of the file per 64 KiB, the seek back costing none";
+
+    read.clear();
+    payload.seek(big.size() - 5000);
+    read_rest(payload);
+    EXPECT_EQ(read, big.substr(big.size() - 5000));
+
+    MemoryReader cut(file.substr(0, file.size() - 100000));
+    PayloadReader cut_payload(cut, archive);
+    read.clear();
+    int32_t n;
+    while ((n = cut_payload.read(piece.data(), piece.size())) > 0)
+        read.append(reinterpret_cast<char*>(piece.data()), static_cast<size_t>(n));
+    EXPECT_EQ(n, PAYLOAD_CUT_SHORT);
+    EXPECT_EQ(read, big.substr(0, big.size() - 100000)) << "every byte the file holds, then the cut";
 }
 
 }  // namespace
